@@ -1,0 +1,123 @@
+#include "driver/entry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "common/bounded_text.h"
+#include "driver/process_state.h"
+#include "driver/restart.h"
+#include "driver/ui_helpers.h"
+#include "driver/updater.h"
+#include "resources/resource.h"
+#include "settings/folders.h"
+
+namespace {
+
+const char kTempCopyName[] = "ZUDPTEMP.EXE";
+const char kUpdaterName[] = "zupdater.exe";
+constexpr DWORD kRelayWaitMs = 1000;
+constexpr int kStaleCopyAttempts = 2;
+constexpr DWORD kStaleCopyWaitMs = 500;
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The temporary copy of a new updater: put itself in place of zupdater.exe
+// and have the exit hook start it with the same command line.
+[[noreturn]] void RelayTemporaryCopy(const char* ownPath) {
+  char target[kPathSize];
+  bool haveTarget = GetWorkingFolder(target, sizeof(target));
+  WaitWithMessages(kRelayWaitMs);
+  if (haveTarget) {
+    AppendBounded(target, kUpdaterName);
+    // A failed copy goes unnoticed: the old updater is started again.
+    CopyFileA(ownPath, target, FALSE);
+    g_nRestartSelector = kRestartUpdater;
+    atexit(RestartAtExit);
+  }
+  exit(0);
+}
+
+void DeleteStaleTemporaryCopy() {
+  char path[kPathSize];
+  if (!GetWorkingFolder(path, sizeof(path))) return;
+  AppendBounded(path, kTempCopyName);
+  for (int attempt = 0; attempt < kStaleCopyAttempts; ++attempt) {
+    if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    WaitWithMessages(kStaleCopyWaitMs);
+  }
+}
+
+}  // namespace
+
+ATOM RegisterMainClass(HINSTANCE instance) {
+  int waits = 0;
+  while (FindWindowA(g_szWindowClass, g_szTitle) != nullptr) {
+    if (waits == kInstanceWaits) return 0;
+    WaitWithMessages(kInstanceWaitMs);
+    ++waits;
+  }
+  WNDCLASSA wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = ZUPDATER_MENU_NAME;
+  wc.lpszClassName = g_szWindowClass;
+  return RegisterClassA(&wc);
+}
+
+bool InitInstance(HINSTANCE instance) {
+  g_hInstance = instance;
+  char ownPath[kPathSize] = "";
+  DWORD n = GetModuleFileNameA(nullptr, ownPath, sizeof(ownPath));
+  if (n >= sizeof(ownPath)) ownPath[sizeof(ownPath) - 1] = '\0';
+  char upper[kPathSize];
+  CopyBounded(upper, ownPath);
+  CharUpperA(upper);
+  if (strstr(upper, kTempCopyName) != nullptr) RelayTemporaryCopy(ownPath);
+
+  DeleteStaleTemporaryCopy();
+
+  g_hMainWindow = CreateWindowExA(0, g_szWindowClass, g_szTitle, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
+                                  nullptr);
+  if (g_hMainWindow == nullptr) return false;
+  ShowWindow(g_hMainWindow, SW_HIDE);
+  return true;
+}
+
+int ZUpdaterMain(HINSTANCE instance, HINSTANCE previous, char* commandLine, int /*show*/) {
+  CopyBounded(g_szWindowClass, "PATCHKEEPER");
+  LoadStringA(instance, IDS_APP_TITLE, g_szTitle, sizeof(g_szTitle));
+  CopyBounded(g_szSavedCommandLine, commandLine);
+
+  if (previous == nullptr && RegisterMainClass(instance) == 0) return 0;
+  if (!InitInstance(instance)) return 0;
+
+  if (CheckFolderWritable() == 1) {
+    CZUpdater* updater = new (std::nothrow) CZUpdater(g_hMainWindow, commandLine);
+    if (updater != nullptr && updater->IsReady() && updater->OpenInternet()) {
+      if (updater->RunUpdate() != 0) {
+        atexit(RestartAtExit);
+        delete updater;
+        exit(0);
+      }
+      delete updater;
+      g_hostExeName.clear();
+      g_applicationFolder.clear();
+      g_workingFolder.clear();
+    } else {
+      delete updater;
+    }
+  }
+  PostQuitMessage(0);
+  return 0;
+}

@@ -1,0 +1,63 @@
+// CZUpdater: the one object that owns a run of the updater.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <memory>
+#include <string>
+
+#include "net/wininet_binding.h"
+
+class CZUpdater {
+ public:
+  // Takes the command line as received; it is cut into setting lines in place.
+  CZUpdater(HWND mainWindow, char* commandLine);
+  CZUpdater(const CZUpdater&) = delete;
+  CZUpdater& operator=(const CZUpdater&) = delete;
+  virtual ~CZUpdater();
+
+  // False when the working folder could not be resolved: no run is possible.
+  bool IsReady() const { return m_ready; }
+
+  // Cuts the command line at every semicolon and applies each piece.
+  bool ParseCommandLine(char* commandLine);
+  // Applies one Key=Value setting line; false when it is refused.
+  bool ApplySettingLine(const char* line);
+
+  // Opens the Internet handle; 1 on success.
+  int OpenInternet();
+  // Runs the update steps; nonzero when the exit hook must start something.
+  int RunUpdate();
+
+  // Read access for the steps and the tests.
+  const std::string& ServerPage() const { return m_serverPage; }
+  const std::string& FileSetting() const { return m_fileSetting; }
+  const std::string& PackageBaseUrl() const { return m_packageBaseUrl; }
+  const std::string& UpdaterPackageUrl() const { return m_updaterPackageUrl; }
+  HINTERNET InternetHandle() const { return m_hInternet; }
+
+  // Install-state records that shape the folder URLs.
+  std::string m_cobrand;
+  std::string m_locale;
+  DWORD m_ligans = 0;
+
+ private:
+  void StoreLookupServer(const char* value);
+  void StoreHttpServers(const char* value);
+  void StoreSocketServers(const char* value);
+
+  HWND m_hMainWindow;
+  ULONGLONG m_serverFileTime = 0;
+  std::string m_fileSetting;
+  std::string m_serverPage;
+  std::string m_currentHost;
+  std::string m_packageBasePath;
+  std::string m_packageBaseUrl;
+  std::string m_updaterPackageUrl;
+  HINTERNET m_hInternet = nullptr;
+  HINTERNET m_hConnection = nullptr;
+  std::unique_ptr<CZWinInet> m_winInet;
+  int m_lowestRequirement = 0;
+  long m_fileCount = 0;
+  bool m_ready = false;
+};

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds zupdater.exe and its tests for 32-bit Windows.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/win"
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+cmake --build "$build"

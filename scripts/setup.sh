@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Prepares a Debian machine to build and test zupdater: packages, a cross-built
+# libcrypto for the i686 Windows target, and the Wine prefix the tests run in.
+# Safe to run again: every step checks whether its work is already done.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+deps="$root/.deps"
+mkdir -p "$deps"
+
+packages=(
+  build-essential cmake ninja-build pkg-config dpkg-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine32:i386 wine64
+  xvfb xauth xdotool imagemagick
+  gcab libgcab-dev libssl-dev zlib1g-dev openssl
+  googletest python3 curl
+)
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+need_src=0
+[ -f "$deps/openssl-mingw/lib/libcrypto.a" ] || need_src=1
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  # Source lines let us cross-build libcrypto from Debian's own openssl source.
+  src=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$src" ] && ! grep -q 'deb-src' "$src"; then
+    as_root sed -i 's/^Types: deb$/Types: deb deb-src/' "$src"
+  fi
+  as_root apt-get update -q
+  if [ ${#missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+# libcrypto for the target, once per machine.
+if [ $need_src = 1 ]; then
+  work="$deps/openssl-src"
+  rm -rf "$work"; mkdir -p "$work"
+  (
+    cd "$work"
+    # The newest version's files may be missing or broken on the mirror: take the
+    # first version listed whose original tarball downloads and unpacks.
+    unpacked=0
+    for v in "" $(apt-cache showsrc openssl | awk '/^Version:/{print $2}'); do
+      rm -rf ./*
+      apt-get source --download-only "openssl${v:+=$v}" >/dev/null 2>&1 || true
+      tarball=$(ls openssl_*.orig.tar.gz 2>/dev/null | head -n 1)
+      [ -n "$tarball" ] && tar xzf "$tarball" 2>/dev/null && { unpacked=1; break; }
+    done
+    [ $unpacked = 1 ] || { echo "setup: could not fetch Debian's openssl source" >&2; exit 1; }
+    cd openssl-*/
+    ./Configure mingw no-shared no-asm no-tests no-dso no-engine no-ui-console no-async \
+      no-sock no-ssl no-tls no-dtls no-deprecated --cross-compile-prefix=i686-w64-mingw32- \
+      --prefix="$deps/openssl-mingw" >/dev/null
+    make -s -j"$(nproc)" build_generated >/dev/null
+    make -s -j"$(nproc)" libcrypto.a >/dev/null
+    mkdir -p "$deps/openssl-mingw/lib" "$deps/openssl-mingw/include"
+    cp -r include/openssl "$deps/openssl-mingw/include/"
+    cp libcrypto.a "$deps/openssl-mingw/lib/"
+  )
+  rm -rf "$work"
+fi
+
+# The test Wine prefix lives in the build tree; scripts/wine-prefix.sh makes it on demand.
+"$root/scripts/wine-prefix.sh" "$root/build/wineprefix"

@@ -1,0 +1,142 @@
+// The real zupdater.exe, started in a folder of its own, through its
+// start-up courses: the temporary-copy relay, the stale-copy removal, the
+// write check and an earlier instance's window.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+constexpr DWORD kRunTimeoutMs = 30000;
+const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
+
+std::string Quote(const std::string& path) { return "\"" + path + "\""; }
+
+bool CopyProgram(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+void SetLogUpdate() {
+  HKEY key;
+  RegCreateKeyExA(HKEY_CURRENT_USER, kMurvoKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                  nullptr);
+  DWORD zero = 0;
+  RegSetValueExA(key, "LogUpdate", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
+  RegCloseKey(key);
+}
+
+void ClearLogUpdate() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kMurvoKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "LogUpdate");
+    RegCloseKey(key);
+  }
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearLogUpdate(); }
+  void TearDown() override { ClearLogUpdate(); }
+  CZTempFolder m_dir{"startup"};
+};
+}  // namespace
+
+// A temporary copy that cannot replace zupdater.exe starts the old one again,
+// with the command line it was given.
+TEST_F(StartupTest, RelayStartsZupdaterWithTheSameCommandLine) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zudptemp.exe"));
+  ASSERT_TRUE(CopyProgram(TestProgramFolder() + "record_args.exe", m_dir / "zupdater.exe"));
+  // Holding the old updater open for reading keeps the copy from replacing it.
+  HANDLE held = CreateFileA((m_dir / "zupdater.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const std::string args = "ServerPage=http://127.0.0.1/x.html;File=abc.dll";
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zudptemp.exe") + " " + args, m_dir.path(),
+                           kRunTimeoutMs));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(m_dir / "args.txt"); }, kRunTimeoutMs));
+  CloseHandle(held);
+  EXPECT_EQ("\"zupdater.exe\" " + args + "\n", ReadFileText(m_dir / "args.txt"));
+}
+
+TEST_F(StartupTest, RelayCommandLineIsCutAt259Characters) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "ZUDPTEMP.EXE"));
+  ASSERT_TRUE(CopyProgram(TestProgramFolder() + "record_args.exe", m_dir / "zupdater.exe"));
+  HANDLE held = CreateFileA((m_dir / "zupdater.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const std::string args = "File=" + std::string(300, 'q');
+  RunProgram(Quote(m_dir / "ZUDPTEMP.EXE") + " " + args, m_dir.path(), kRunTimeoutMs);
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(m_dir / "args.txt"); }, kRunTimeoutMs));
+  CloseHandle(held);
+  EXPECT_EQ("\"zupdater.exe\" " + args.substr(0, 259) + "\n", ReadFileText(m_dir / "args.txt"));
+}
+
+// The temporary copy puts itself in place of zupdater.exe; the new updater
+// then removes the temporary copy.
+TEST_F(StartupTest, RelayReplacesZupdaterAndTheNewOneRemovesTheCopy) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zudptemp.exe"));
+  ASSERT_TRUE(CopyProgram(TestProgramFolder() + "record_args.exe", m_dir / "zupdater.exe"));
+  const std::string relay = ReadFileText(m_dir / "zudptemp.exe");
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zudptemp.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(m_dir / "zudptemp.exe"); }, kRunTimeoutMs));
+  EXPECT_TRUE(ReadFileText(m_dir / "zupdater.exe") == relay);
+  EXPECT_FALSE(FileExists(m_dir / "args.txt"));
+}
+
+TEST_F(StartupTest, NormalRunDeletesAStaleTemporaryCopy) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zupdater.exe"));
+  ASSERT_TRUE(WriteFileText(m_dir / "ZUDPTEMP.EXE", "stale"));
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_FALSE(FileExists(m_dir / "ZUDPTEMP.EXE"));
+}
+
+TEST_F(StartupTest, StaleCopyInUseIsLeftAndTheRunGoesOn) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zupdater.exe"));
+  ASSERT_TRUE(WriteFileText(m_dir / "ZUDPTEMP.EXE", "in use"));
+  CreateDirectoryA((m_dir / "logs").c_str(), nullptr);
+  SetLogUpdate();
+  HANDLE held = CreateFileA((m_dir / "ZUDPTEMP.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  DWORD took = GetTickCount() - start;
+  CloseHandle(held);
+  EXPECT_TRUE(FileExists(m_dir / "ZUDPTEMP.EXE"));
+  EXPECT_GE(took, 1000u);  // two attempts, each followed by 500 ms
+  EXPECT_TRUE(FileExists(m_dir / "logs\\updater.log"));
+}
+
+// With its folder not writable the updater builds no run: no log although
+// the host client asks for one.
+TEST_F(StartupTest, UnwritableFolderEndsTheRunBeforeItStarts) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zupdater.exe"));
+  CreateDirectoryA((m_dir / "WriteCheck.tmp").c_str(), nullptr);
+  CreateDirectoryA((m_dir / "logs").c_str(), nullptr);
+  SetLogUpdate();
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_FALSE(FileExists(m_dir / "logs\\updater.log"));
+
+  RemoveDirectoryA((m_dir / "WriteCheck.tmp").c_str());
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_TRUE(FileExists(m_dir / "logs\\updater.log"));
+}
+
+TEST_F(StartupTest, EarlierInstanceThatStaysEndsTheRunUntouched) {
+  ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zupdater.exe"));
+  ASSERT_TRUE(WriteFileText(m_dir / "ZUDPTEMP.EXE", "stale"));
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "PATCHKEEPER";
+  RegisterClassA(&wc);
+  HWND earlier = CreateWindowExA(0, "PATCHKEEPER", "Zindo Patch Keeper", WS_OVERLAPPEDWINDOW, 0,
+                                 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(nullptr, earlier);
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_TRUE(FileExists(m_dir / "ZUDPTEMP.EXE"));
+  DestroyWindow(earlier);
+  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_FALSE(FileExists(m_dir / "ZUDPTEMP.EXE"));
+}

@@ -1,0 +1,106 @@
+#include "test_support.h"
+
+#include <cstring>
+#include <vector>
+
+CZTempFolder::CZTempFolder(const char* tag) {
+  char base[MAX_PATH];
+  GetTempPathA(sizeof(base), base);
+  static unsigned counter = 0;
+  char name[MAX_PATH];
+  wsprintfA(name, "%szu_%s_%lu_%lu_%u\\", base, tag, GetCurrentProcessId(), GetTickCount(),
+            counter++);
+  m_path = name;
+  CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+CZTempFolder::~CZTempFolder() { RemoveTree(m_path); }
+
+CZScopedRegTree::CZScopedRegTree(HKEY root, const char* subKey) : m_root(root), m_subKey(subKey) {
+  RegDeleteTreeA(m_root, m_subKey.c_str());
+}
+
+CZScopedRegTree::~CZScopedRegTree() { RegDeleteTreeA(m_root, m_subKey.c_str()); }
+
+std::string TestProgramFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, sizeof(path));
+  char* slash = strrchr(path, '\\');
+  if (slash != nullptr) slash[1] = '\0';
+  return path;
+}
+
+std::string UpdaterExePath() { return TestProgramFolder() + "..\\zupdater.exe"; }
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFileText(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string text;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) text.append(chunk, read);
+  CloseHandle(file);
+  return text;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == text.size();
+}
+
+void RemoveTree(const std::string& path) {
+  std::string folder = path;
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+      std::string child = folder + "\\" + found.cFileName;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(50);
+  }
+}
+
+DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWORD timeoutMs) {
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return ~0u;
+  DWORD code = ~0u;
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}

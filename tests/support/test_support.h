@@ -1,0 +1,43 @@
+// Small helpers shared by the tests that run under Wine.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// A fresh folder under the temporary folder, ending with a backslash; the
+// folder and everything in it is removed when the object goes.
+class CZTempFolder {
+ public:
+  explicit CZTempFolder(const char* tag);
+  ~CZTempFolder();
+  const std::string& path() const { return m_path; }
+  std::string operator/(const std::string& name) const { return m_path + name; }
+
+ private:
+  std::string m_path;
+};
+
+// Removes a registry subtree when the object goes (and once when it is made,
+// so a failed earlier run leaves nothing behind).
+class CZScopedRegTree {
+ public:
+  CZScopedRegTree(HKEY root, const char* subKey);
+  ~CZScopedRegTree();
+
+ private:
+  HKEY m_root;
+  std::string m_subKey;
+};
+
+std::string TestProgramFolder();  // ends with a backslash
+std::string UpdaterExePath();     // the real zupdater.exe of this build
+bool FileExists(const std::string& path);
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+void RemoveTree(const std::string& path);
+// Polls until done() holds or timeoutMs passes; true when it held.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Starts commandLine in folder and waits for that process to end. Its exit
+// code, or ~0 when it could not be started or did not end in time.
+DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWORD timeoutMs);

@@ -1,0 +1,85 @@
+#include "driver/updater.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/process_state.h"
+#include "settings/folders.h"
+#include "test_support.h"
+
+namespace {
+const char kHostClassKey[] = "CLSID\\{6B2F0D31-95C4-4E7A-A1D8-3C5E7F902B46}";
+
+std::vector<char> Writable(const std::string& text) {
+  std::vector<char> line(text.begin(), text.end());
+  line.push_back('\0');
+  return line;
+}
+
+class UpdaterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_hostExeName.clear();
+    g_applicationFolder.clear();
+  }
+  CZScopedRegTree m_hostClass{HKEY_CLASSES_ROOT, kHostClassKey};
+};
+}  // namespace
+
+TEST_F(UpdaterTest, CommandLinePiecesAreAppliedInOrder) {
+  auto line = Writable(
+      "ServerPage=http://127.0.0.1/a.html;MURVO-FOLDER=http://127.0.0.1/m/;;"
+      "PATCHKEEPER-FOLDER=http://127.0.0.1/p/;File=ABC.DLL;ServerPage=http://127.0.0.1/b.html");
+  CZUpdater updater(nullptr, line.data());
+  ASSERT_TRUE(updater.IsReady());
+  EXPECT_EQ("http://127.0.0.1/b.html", updater.ServerPage());
+  EXPECT_EQ("http://127.0.0.1/m/", updater.PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", updater.UpdaterPackageUrl());
+  EXPECT_EQ("abc.dll", updater.FileSetting());
+}
+
+TEST_F(UpdaterTest, ApplicationNameSetsTheHostClientProcessWide) {
+  auto line = Writable("ApplicationName=C:\\Program Files\\Zindo\\Murvo.EXE");
+  CZUpdater updater(nullptr, line.data());
+  EXPECT_EQ("C:\\Program Files\\Zindo\\", g_applicationFolder);
+  EXPECT_EQ("murvo.exe", g_hostExeName);
+}
+
+TEST_F(UpdaterTest, HostNameComesFromTheClassRegistrationWithoutApplicationName) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(kHostClassKey) + "\\LocalServer32").c_str(),
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  const char path[] = "C:\\Program Files\\Zindo\\Murvo.exe";
+  RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof(path));
+  RegCloseKey(key);
+  auto line = Writable("");
+  CZUpdater updater(nullptr, line.data());
+  // Taken as registered: no lowering, no folder.
+  EXPECT_EQ("Murvo.exe", g_hostExeName);
+  EXPECT_EQ("", g_applicationFolder);
+}
+
+TEST_F(UpdaterTest, UnreadableClassRegistrationLeavesTheNameEmpty) {
+  auto line = Writable("File=x");
+  CZUpdater updater(nullptr, line.data());
+  EXPECT_EQ("", g_hostExeName);
+}
+
+TEST_F(UpdaterTest, WorkingFolderIsKeptForTheProcess) {
+  auto line = Writable("");
+  CZUpdater updater(nullptr, line.data());
+  EXPECT_EQ(TestProgramFolder(), g_workingFolder);
+}
+
+TEST_F(UpdaterTest, ManifestIsDeletedWhenTheRunEnds) {
+  std::string manifest = TestProgramFolder() + "components.ini";
+  {
+    auto line = Writable("");
+    CZUpdater updater(nullptr, line.data());
+    ASSERT_TRUE(WriteFileText(manifest, "[New Install]\r\n"));
+  }
+  EXPECT_FALSE(FileExists(manifest));
+}
