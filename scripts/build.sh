@@ -2,7 +2,7 @@
 # Configures and builds zupdater.exe and its tests for 32-bit Windows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/win"
+build=${ZUPDATER_BUILD_DIR:-$root/build/win}
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
