@@ -29,6 +29,16 @@ class CZUpdater {
   // Runs the update steps; nonzero when the exit hook must start something.
   int RunUpdate();
 
+  // The gate through which every downloaded package image reaches the disk:
+  // verified, extracted next to itself, target required and stamped with the
+  // run's server file time; the image is deleted in every case.
+  bool ExtractSignedImage(const char* imagePath, const char* targetPath);
+
+  // The date of the file being fetched, as the server reports it (100 ns
+  // units since 1601, UTC); every accepted file is stamped with it.
+  ULONGLONG ServerFileTime() const { return m_serverFileTime; }
+  void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
+
   // Read access for the steps and the tests.
   const std::string& ServerPage() const { return m_serverPage; }
   const std::string& FileSetting() const { return m_fileSetting; }
