@@ -46,6 +46,30 @@ class CZUpdater {
   const std::string& UpdaterPackageUrl() const { return m_updaterPackageUrl; }
   HINTERNET InternetHandle() const { return m_hInternet; }
 
+  // Network: the current server, requests and downloads. The current host
+  // keeps an explicit URL port as "host:port"; that is part of what "the same
+  // server" means.
+  int OpenHttpSession();
+  int SetServerFromUrl(const char* url, char* previousHost = nullptr, size_t size = 0);
+  void RestoreConnection(HINTERNET connection, const char* hostName);
+  // Hands the connection over to a caller that switches servers for a while.
+  HINTERNET DetachConnection();
+  HINTERNET ConnectionHandle() const { return m_hConnection; }
+  const std::string& CurrentHost() const { return m_currentHost; }
+  bool GetUrlHostName(const char* url, char* buffer, DWORD size);
+  bool GetUrlPath(const char* url, char* buffer, DWORD size);
+  HINTERNET OpenGetRequest(const char* urlPath, DWORD* contentLength);
+  bool QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime);
+  int IsServerFileNewer(const char* localPath, const char* urlPath);
+  // Reads the body of request (always closed) into filePath, or into buffer
+  // (bufferSize bytes) when no file path is given; never past the buffer.
+  bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
+                       const char* filePath, DWORD length, bool showProgress, long fileNumber);
+  void SetFileCount(long count) { m_fileCount = count; }
+
+  // Fills m_cobrand, m_locale and m_ligans from the host client's settings.
+  bool ReadLocaleSettings();
+
   // Install-state records that shape the folder URLs.
   std::string m_cobrand;
   std::string m_locale;
