@@ -8,6 +8,7 @@
 #include "driver/install_records.h"
 #include "driver/process_state.h"
 #include "driver/update_log.h"
+#include "net/progress_dialog.h"
 #include "package/package_key.h"
 #include "settings/folders.h"
 #include "settings/reg_key.h"
@@ -69,6 +70,7 @@ CZUpdater::~CZUpdater() {
   if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
   if (m_hInternet != nullptr) m_winInet->InternetCloseHandle(m_hInternet);
   m_hConnection = m_hInternet = nullptr;
+  DestroyProgressDialog();
   m_winInet.reset();
   StopUpdateLog();
 }

@@ -1,12 +1,98 @@
+// The run's Internet handle, its current server and the splitting of URLs.
+#include <cstring>
+
+#include "common/bounded_text.h"
+#include "driver/update_log.h"
 #include "driver/updater.h"
+#include "net/host_port.h"
+#include "net/proxy.h"
 
 namespace {
 const char kUserAgent[] = "Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)";
+constexpr DWORD kConnectTimeoutMs = 90000;
+constexpr DWORD kConnectRetries = 5;
+
+unsigned DefaultPort(INTERNET_SCHEME scheme) {
+  return scheme == INTERNET_SCHEME_HTTPS ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
 }
+}  // namespace
 
 int CZUpdater::OpenInternet() {
   if (!m_winInet->Load()) return 0;
-  m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                         nullptr, 0);
+  char proxy[kProxyTextSize];
+  if (GetClientProxy(proxy, sizeof(proxy)))
+    m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0);
+  else
+    m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                           nullptr, 0);
   return m_hInternet != nullptr ? 1 : 0;
+}
+
+int CZUpdater::OpenHttpSession() {
+  if (m_hInternet == nullptr) return 0;
+  DWORD timeout = kConnectTimeoutMs, retries = kConnectRetries;
+  m_winInet->InternetSetOptionA(m_hInternet, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
+                                sizeof(timeout));
+  m_winInet->InternetSetOptionA(m_hInternet, INTERNET_OPTION_CONNECT_RETRIES, &retries,
+                                sizeof(retries));
+  if (m_currentHost.empty()) return 0;
+  WriteLog("OpenHttpSession to server: %s\r\n", m_currentHost.c_str());
+  if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
+  std::string host;
+  unsigned port = 0;
+  SplitHostPort(m_currentHost, &host, &port);
+  m_hConnection = m_winInet->InternetConnectA(m_hInternet, host.c_str(),
+                                              static_cast<INTERNET_PORT>(port), nullptr, nullptr,
+                                              INTERNET_SERVICE_HTTP, 0, 0);
+  return m_hConnection != nullptr ? 1 : 0;
+}
+
+int CZUpdater::SetServerFromUrl(const char* url, char* previousHost, size_t size) {
+  if (previousHost != nullptr && size > 0) memset(previousHost, 0, size);
+  if (!m_currentHost.empty() && previousHost != nullptr && size > 0)
+    CopyBounded(previousHost, size, m_currentHost.c_str());
+  m_currentHost.clear();
+  char host[kHostNameSize];
+  if (!GetUrlHostName(url, host, sizeof(host)) || host[0] == '\0') return 0;
+  m_currentHost = host;
+  return 1;
+}
+
+void CZUpdater::RestoreConnection(HINTERNET connection, const char* hostName) {
+  if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
+  m_hConnection = connection;
+  if (hostName != nullptr && hostName[0] != '\0') m_currentHost = hostName;
+}
+
+HINTERNET CZUpdater::DetachConnection() {
+  HINTERNET connection = m_hConnection;
+  m_hConnection = nullptr;
+  return connection;
+}
+
+bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return false;
+  memset(buffer, 0, size);
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = buffer;
+  parts.dwHostNameLength = size;
+  if (!m_winInet->InternetCrackUrlA(url, 0, 0, &parts)) return false;
+  // An explicit port other than the scheme's own stays with the host name,
+  // so the connection is made to it and hosts compare with it.
+  if (buffer[0] != '\0' && !AppendExplicitPort(buffer, size, parts.nPort, DefaultPort(parts.nScheme))) {
+    buffer[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool CZUpdater::GetUrlPath(const char* url, char* buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return false;
+  memset(buffer, 0, size);
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszUrlPath = buffer;
+  parts.dwUrlPathLength = size;
+  return m_winInet->InternetCrackUrlA(url, 0, 0, &parts) != FALSE;
 }

@@ -13,7 +13,8 @@ int CZWinInet::Load() {
 template <typename Fn>
 Fn* CZWinInet::Resolve(Fn*& slot, const char* name) {
   if (!m_loaded) return nullptr;
-  if (slot == nullptr) slot = reinterpret_cast<Fn*>(GetProcAddress(m_module, name));
+  if (slot == nullptr)
+    slot = reinterpret_cast<Fn*>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
   return slot;
 }
 
