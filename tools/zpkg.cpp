@@ -1,0 +1,169 @@
+// zpkg: the vendor's package tool. Makes the key pair, compiles the public
+// key into the updater's key header, packs files into a cabinet, signs it,
+// verifies it by the updater's rules and shows what is inside.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "package/signature_record.h"
+#include "tools/cab_image.h"
+#include "tools/cab_pack.h"
+#include "tools/key_files.h"
+#include "tools/signing.h"
+
+namespace {
+const char kUsage[] =
+    "usage:\n"
+    "  zpkg keygen PRIVATE.pem PUBLIC.pem\n"
+    "  zpkg keyheader PUBLIC.pem OUT.h\n"
+    "  zpkg pack [--stored] [--reserve N] OUT.cab ENTRY...   (ENTRY: FILE, FOLDER or NAME=FILE)\n"
+    "  zpkg sign [--placement 0|1] [--digest-info] PRIVATE.pem IMAGE [OUT]\n"
+    "  zpkg verify PUBLIC.pem IMAGE\n"
+    "  zpkg inspect IMAGE\n";
+
+int Fail(const std::string& reason) {
+  fprintf(stderr, "zpkg: %s\n", reason.c_str());
+  return 1;
+}
+
+int Usage() {
+  fputs(kUsage, stderr);
+  return 2;
+}
+
+bool ParseNumber(const std::string& text, unsigned long max, unsigned long* value) {
+  char* end = nullptr;
+  *value = strtoul(text.c_str(), &end, 10);
+  return !text.empty() && *end == 0 && *value <= max;
+}
+
+int Pack(std::vector<std::string> args) {
+  CZPackOptions options;
+  while (!args.empty() && args[0].rfind("--", 0) == 0) {
+    unsigned long reserve = 0;
+    if (args[0] == "--stored") {
+      options.compress = false;
+      args.erase(args.begin());
+    } else if (args[0] == "--reserve" && args.size() > 1 && ParseNumber(args[1], 60000, &reserve)) {
+      options.headerReserve = static_cast<uint16_t>(reserve);
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return Usage();
+    }
+  }
+  if (args.size() < 2) return Usage();
+  std::vector<CZPackEntry> entries;
+  std::string reason;
+  CZBytes cabinet;
+  if (!CollectPackEntries({args.begin() + 1, args.end()}, &entries, &reason) ||
+      !PackCabinet(entries, options, &cabinet, &reason)) {
+    return Fail(reason);
+  }
+  if (!WriteWholeFile(args[0], cabinet)) return Fail("cannot write " + args[0]);
+  return 0;
+}
+
+int Sign(std::vector<std::string> args) {
+  CZSignOptions options;
+  while (!args.empty() && args[0].rfind("--", 0) == 0) {
+    unsigned long placement = 0;
+    if (args[0] == "--digest-info") {
+      options.digestInfo = true;
+      args.erase(args.begin());
+    } else if (args[0] == "--placement" && args.size() > 1 && ParseNumber(args[1], 255, &placement)) {
+      options.placement = static_cast<uint8_t>(placement);
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return Usage();
+    }
+  }
+  if (args.size() != 2 && args.size() != 3) return Usage();
+  std::string reason;
+  CZEvpPkey key = LoadPrivateKey(args[0], &reason);
+  if (!key) return Fail(reason);
+  CZCabImage image;
+  CZBytes signedImage;
+  if (!LoadCabImage(args[1], &image, &reason) || !SignImage(image, key.get(), options, &signedImage, &reason)) {
+    return Fail(reason);
+  }
+  const std::string& out = args.size() == 3 ? args[2] : args[1];
+  if (!WriteWholeFile(out, signedImage)) return Fail("cannot write " + out);
+  return 0;
+}
+
+int Verify(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Usage();
+  std::string reason;
+  CZEvpPkey key = LoadPublicKey(args[0], &reason);
+  if (!key) return Fail(reason);
+  CZBytes bytes;
+  if (!ReadWholeFile(args[1], &bytes)) return Fail("cannot read " + args[1]);
+  if (!VerifyImage(bytes, key.get(), &reason)) {
+    printf("%s: NOT verified: %s\n", args[1].c_str(), reason.c_str());
+    return 1;
+  }
+  printf("%s: verified\n", args[1].c_str());
+  return 0;
+}
+
+void PrintRecord(const CZBytes& bytes, size_t at, const char* where) {
+  CZSignatureRecord record;
+  if (at + kSignatureRecordSize > bytes.size() || !ParseSignatureRecord(&bytes[at], &record)) {
+    printf("  %s: no SIGN record\n", where);
+    return;
+  }
+  size_t available = bytes.size() - at - kSignatureRecordSize;
+  printf("  %s: SIGN record, placement flag %u, text length %u%s\n", where, record.placement,
+         record.textLength, record.textLength > available ? " (cut short)" : "");
+}
+
+int Inspect(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage();
+  CZCabImage image;
+  std::string reason;
+  if (!LoadCabImage(args[0], &image, &reason)) return Fail(reason);
+  printf("cabinet %s: %zu bytes on disk, declared size %u, first file entry at %u\n", args[0].c_str(),
+         image.bytes.size(), image.cabinetSize, image.firstFile);
+  printf("  flags 0x%04x, set id %u, cabinet index %u\n", image.flags, image.setId, image.cabinetIndex);
+  if (image.hasReserve) {
+    printf("  reserved area: header %u bytes, per folder %u, per data block %u\n", image.headerReserve,
+           image.folderReserve, image.dataReserve);
+  }
+  printf("  signed region: bytes %u to %u\n", image.firstFile, image.cabinetSize);
+  static const char* const kMethods[] = {"stored", "MSZIP", "Quantum", "LZX"};
+  for (size_t i = 0; i < image.folders.size(); ++i) {
+    const CZCabFolder& f = image.folders[i];
+    printf("  folder %zu: data at %u, %u blocks, %s\n", i, f.dataOffset, f.blockCount,
+           kMethods[f.compression & 3]);
+  }
+  for (const CZCabFile& f : image.files) {
+    printf("  file %-40s %10u bytes, folder %u at %u, %04u-%02u-%02u %02u:%02u:%02u, attributes 0x%02x\n",
+           f.name.c_str(), f.size, f.folder, f.folderOffset, 1980 + (f.date >> 9), (f.date >> 5) & 15,
+           f.date & 31, f.time >> 11, (f.time >> 5) & 63, (f.time & 31) * 2, f.attributes);
+  }
+  if (image.hasReserve) PrintRecord(image.bytes, kReservedAreaOffset, "reserved area");
+  PrintRecord(image.bytes, image.cabinetSize, "after the cabinet");
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  std::string reason;
+  if (command == "keygen") {
+    if (args.size() != 2) return Usage();
+    return GenerateKeyPair(args[0], args[1], &reason) ? 0 : Fail(reason);
+  }
+  if (command == "keyheader") {
+    if (args.size() != 2) return Usage();
+    return WriteKeyHeader(args[0], args[1], &reason) ? 0 : Fail(reason);
+  }
+  if (command == "pack") return Pack(args);
+  if (command == "sign") return Sign(args);
+  if (command == "verify") return Verify(args);
+  if (command == "inspect") return Inspect(args);
+  return Usage();
+}
