@@ -1,0 +1,293 @@
+#include "net/download.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "net/progress_dialog.h"
+#include "resources/resource.h"
+#include "server_fixture.h"
+
+namespace {
+ULONGLONG FileTimeOf(const std::string& path, bool creation) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME created, written;
+  GetFileTime(file, &created, nullptr, &written);
+  CloseHandle(file);
+  const FILETIME& t = creation ? created : written;
+  return static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+}
+
+// Every text the status field is given, in order, captured on this thread.
+std::vector<std::string> g_statusTexts;
+HHOOK g_hook = nullptr;
+
+LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == WM_SETTEXT &&
+      GetDlgCtrlID(call->hwnd) == IDC_DOWNLOAD_STATUS)
+    g_statusTexts.push_back(reinterpret_cast<const char*>(call->lParam));
+  return CallNextHookEx(g_hook, code, wParam, lParam);
+}
+
+std::string DialogItemText(HWND dialog, int id) {
+  char text[256] = "";
+  GetDlgItemTextA(dialog, id, text, sizeof(text));
+  return text;
+}
+
+class DownloadTest : public CZServerTest {
+ protected:
+  // Opens a GET for name on the test server; its announced length in *length.
+  HINTERNET Open(const std::string& name, DWORD* length) {
+    return m_updater->OpenGetRequest(Path(name).c_str(), length);
+  }
+  // Downloads name into a file of the temporary folder; the file's text.
+  std::string DownloadToFile(const std::string& name, bool* ok, bool progress = false) {
+    DWORD length = 0;
+    HINTERNET request = Open(name, &length);
+    EXPECT_NE(nullptr, request);
+    std::string path = m_files / name;
+    *ok = m_updater->DownloadRequest(request, m_server.Url(Path(name)).c_str(), nullptr, 0,
+                                     path.c_str(), length, progress, 0);
+    return ReadFileText(path);
+  }
+  CZTempFolder m_files{"dl"};
+};
+}  // namespace
+
+struct ChunkCase {
+  const char* name;
+  const char* rule;
+  size_t expectedSize;  // bytes that reach the file
+};
+
+class ChunkTest : public DownloadTest, public ::testing::WithParamInterface<ChunkCase> {};
+
+// The server sends more than it announces, so an over-long read would show in
+// the file: what arrives tells how much was asked for.
+TEST_P(ChunkTest, ReadsOfAtMostOneChunkUpToTheAnnouncedLength) {
+  const ChunkCase& c = GetParam();
+  ASSERT_TRUE(m_server.SetRule(Path("c.bin"), c.rule));
+  Connect();
+  bool ok = false;
+  std::string body = DownloadToFile("c.bin", &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(c.expectedSize, body.size());
+  EXPECT_EQ(GeneratedBody(c.expectedSize), body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChunkTest,
+    ::testing::Values(
+        // 2048 then 952: the third chunk the server offers is never asked for.
+        ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
+        // Two full chunks, then a read that asks for 0 bytes ends the loop.
+        ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
+        ChunkCase{"Small", "size=100", 100},
+        // Shorter than announced: the first short read ends it, as complete.
+        ChunkCase{"ShorterThanAnnounced", "size=3000&length=5000", 3000}),
+    [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadTest, MidBodyResetFailsWithoutTheSuccessLine) {
+  ASSERT_TRUE(m_server.SetRule(Path("r.bin"), "size=10000&cut_after=3000"));
+  Connect();
+  bool ok = true;
+  std::string body = DownloadToFile("r.bin", &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_LE(body.size(), 3000u);
+  EXPECT_EQ(std::string::npos, LogText().find("downloaded successfully"));
+}
+
+TEST_F(DownloadTest, LongerBodyThanAnnouncedNeverPassesTheMemoryBuffer) {
+  // Under one chunk announced: every read asks for a full chunk.
+  ASSERT_TRUE(m_server.SetRule(Path("long.bin"), "size=9000&length=100"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("long.bin", &length);
+  ASSERT_NE(nullptr, request);
+  DWORD size = 0;
+  auto room = AllocateBodyBuffer(length, 4096, &size);
+  ASSERT_EQ(2048u + 16u, size);
+  std::vector<char> guarded(size + 256, '\x5A');
+  bool ok = m_updater->DownloadRequest(request, "long", guarded.data(), size, nullptr, length,
+                                       false, 0);
+  for (size_t i = size; i < guarded.size(); ++i) ASSERT_EQ('\x5A', guarded[i]) << i;
+  // Whatever arrives, a body that does not fit is not reported as complete.
+  if (ok) EXPECT_EQ(std::string::npos, std::string(guarded.data(), size).find(GeneratedBody(2100)));
+}
+
+TEST_F(DownloadTest, BodyFillingTheBufferExactlyIsComplete) {
+  ASSERT_TRUE(m_server.SetRule(Path("fit.bin"), "size=2064&length=100"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("fit.bin", &length);
+  ASSERT_NE(nullptr, request);
+  std::vector<char> buffer(2064 + 16, '\0');
+  EXPECT_TRUE(m_updater->DownloadRequest(request, "fit", buffer.data(), 2064, nullptr, length,
+                                         false, 0));
+}
+
+TEST_F(DownloadTest, MemoryDownloadLogsWithoutAFile) {
+  ASSERT_TRUE(m_server.SetRule(Path("page.html"), "body=ServerPage%3Dhttp://x/"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("page.html", &length);
+  ASSERT_NE(nullptr, request);
+  std::vector<char> buffer(4096, '\0');
+  EXPECT_TRUE(m_updater->DownloadRequest(request, "http://x/page.html", buffer.data(), 4095,
+                                         nullptr, length, false, 0));
+  EXPECT_STREQ("ServerPage=http://x/", buffer.data());
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos, log.find("http://x/page.html downloaded successfully \r\n")) << log;
+}
+
+TEST_F(DownloadTest, NullRequestIsRefused) {
+  EXPECT_FALSE(m_updater->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10,
+                                          false, 0));
+  EXPECT_FALSE(FileExists(m_files / "x"));
+}
+
+TEST_F(DownloadTest, WrittenFileCarriesTheServerDate) {
+  ASSERT_TRUE(m_server.SetRule(Path("t.dl_"), "size=3000&last_modified=1700000000"));
+  Connect();
+  std::string local = m_files / "t.dll";
+  ASSERT_TRUE(WriteFileText(local, "local copy"));
+  // The local copy is newer; the server's date is fetched all the same.
+  ASSERT_EQ(0, m_updater->IsServerFileNewer(local.c_str(), Path("t.dl_").c_str()));
+  const ULONGLONG stamp = 116444736000000000ULL + 1700000000ULL * 10000000ULL;
+  ASSERT_EQ(stamp, m_updater->ServerFileTime());
+  bool ok = false;
+  DownloadToFile("t.dl_", &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(stamp, FileTimeOf(m_files / "t.dl_", false));
+  EXPECT_EQ(stamp, FileTimeOf(m_files / "t.dl_", true));
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos,
+            log.find(m_server.Url(Path("t.dl_")) + " downloaded successfully to file " +
+                     (m_files / "t.dl_") + ", SetFileTime succeeded\r\n"))
+      << log;
+}
+
+TEST_F(DownloadTest, FileThatCannotBeCreatedIsStillReadAndLoggedAsFailedStamp) {
+  ASSERT_TRUE(m_server.SetRule(Path("n.bin"), "size=3000"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("n.bin", &length);
+  ASSERT_NE(nullptr, request);
+  std::string path = m_files / "no_such_folder\\n.bin";
+  EXPECT_TRUE(m_updater->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
+  EXPECT_NE(std::string::npos, LogText().find("SetFileTime failed\r\n"));
+}
+
+TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
+  ASSERT_TRUE(m_server.SetRule(Path("s.bin"), "size=5000"));
+  Connect();
+  g_statusTexts.clear();
+  g_hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordStatusTexts, nullptr, GetCurrentThreadId());
+  ASSERT_NE(nullptr, g_hook);
+  m_updater->SetFileCount(3);
+  DWORD length = 0;
+  HINTERNET request = Open("s.bin", &length);
+  ASSERT_NE(nullptr, request);
+  std::string path = m_files / "s.bin";
+  bool ok = m_updater->DownloadRequest(request, "http://loc/s.bin", nullptr, 0, path.c_str(),
+                                       length, true, 2);
+  UnhookWindowsHookEx(g_hook);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ((std::vector<std::string>{"Received 0K of 5K", "Received 0K of 5K", "Received 2K of 5K",
+                                      "Received 4K of 5K", "Received 5K of 5K"}),
+            g_statusTexts);
+  HWND dialog = ProgressDialog();
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ("Received 5K of 5K", DialogItemText(dialog, IDC_DOWNLOAD_STATUS));
+  EXPECT_EQ("http://loc/s.bin", DialogItemText(dialog, IDC_DOWNLOAD_LOCATION));
+  char caption[256];
+  GetWindowTextA(dialog, caption, sizeof(caption));
+  EXPECT_STREQ("Downloading File 2 of 3", caption);
+  EXPECT_EQ(5000u, ReadFileText(path).size());
+}
+
+TEST_F(DownloadTest, DialogIsReusedAndGoesWithTheRunObject) {
+  ASSERT_TRUE(m_server.SetRule(Path("d.bin"), "size=100"));
+  Connect();
+  bool ok = false;
+  DownloadToFile("d.bin", &ok, true);
+  HWND first = ProgressDialog();
+  ASSERT_NE(nullptr, first);
+  char caption[256];
+  GetWindowTextA(first, caption, sizeof(caption));
+  EXPECT_STREQ("Downloading File", caption);
+  DownloadToFile("d.bin", &ok, true);
+  EXPECT_EQ(first, ProgressDialog());
+  m_updater.reset();
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_EQ(nullptr, ProgressDialog());
+}
+
+TEST_F(DownloadTest, CancelButtonEndsThisAndEveryLaterDownload) {
+  // About 5 s of body, in slow chunks, so the button is pressed mid-way.
+  ASSERT_TRUE(m_server.SetRule(Path("slow.bin"), "size=204800&chunk_delay=0.05"));
+  ASSERT_TRUE(m_server.SetRule(Path("next.bin"), "size=3000&last_modified=1700000000"));
+  Connect();
+  std::atomic<bool> pressed{false};
+  std::thread presser([&] {
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = FindWindowA("#32770", "Downloading File")) != nullptr; },
+              20000);
+    if (dialog == nullptr) return;
+    Sleep(500);
+    HWND cancel = GetDlgItem(dialog, IDCANCEL);
+    // Delivered while the download loop dispatches its messages.
+    SendMessageA(cancel, BM_CLICK, 0, 0);
+    pressed = true;
+  });
+  bool ok = true;
+  std::string body = DownloadToFile("slow.bin", &ok, true);
+  presser.join();
+  ASSERT_TRUE(pressed);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(IsDownloadCancelled());
+  EXPECT_GT(body.size(), 0u);
+  EXPECT_LT(body.size(), 204800u);
+  EXPECT_NE(std::string::npos, LogText().find("slow.bin downloaded successfully to file"));
+
+  // A later download reads nothing, yet empties, stamps and logs its file.
+  ULONGLONG stamp = 116444736000000000ULL + 1700000000ULL * 10000000ULL;
+  m_updater->SetServerFileTime(stamp);
+  ASSERT_TRUE(WriteFileText(m_files / "next.bin", "old content"));
+  std::string next = DownloadToFile("next.bin", &ok, true);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ("", next);
+  EXPECT_EQ(stamp, FileTimeOf(m_files / "next.bin", false));
+  EXPECT_NE(std::string::npos, LogText().find("next.bin downloaded successfully to file"));
+}
+
+struct BufferCase {
+  DWORD length;
+  DWORD maxLength;
+  DWORD size;  // 0: refused
+};
+
+class BodyBufferTest : public ::testing::TestWithParam<BufferCase> {};
+
+TEST_P(BodyBufferTest, RoomForTheLengthOrNothing) {
+  const BufferCase& c = GetParam();
+  DWORD size = 77;
+  auto buffer = AllocateBodyBuffer(c.length, c.maxLength, &size);
+  EXPECT_EQ(c.size, size);
+  EXPECT_EQ(c.size != 0, buffer != nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BodyBufferTest,
+                         ::testing::Values(BufferCase{0, 4096, 2064}, BufferCase{100, 4096, 2064},
+                                           BufferCase{3000, 4096, 3016},
+                                           BufferCase{4096, 4096, 4112},
+                                           BufferCase{4097, 4096, 0},
+                                           BufferCase{0xFFFFFFF8u, 0xFFFFFFFFu, 0},
+                                           BufferCase{0x7FFFFFF0u, 0x7FFFFFFFu, 0}));

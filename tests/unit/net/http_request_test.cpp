@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "server_fixture.h"
+
+namespace {
+// Seconds since 1970 as a file time (100 ns since 1601).
+ULONGLONG FileTimeFromUnix(long long seconds) {
+  return static_cast<ULONGLONG>(seconds) * 10000000ULL + 116444736000000000ULL;
+}
+
+bool StampFile(const std::string& path, ULONGLONG time) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME ft = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  BOOL ok = SetFileTime(file, nullptr, nullptr, &ft);
+  CloseHandle(file);
+  return ok != FALSE;
+}
+
+class HttpRequestTest : public CZServerTest {};
+}  // namespace
+
+TEST_F(HttpRequestTest, GetWithLengthHandsBackTheOpenRequest) {
+  ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=3000"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  ASSERT_NE(nullptr, request);
+  EXPECT_EQ(3000u, length);
+  std::vector<char> body(4096);
+  EXPECT_TRUE(m_updater->DownloadRequest(request, "body", body.data(), 4096, nullptr, length,
+                                         false, 0));
+  EXPECT_EQ(GeneratedBody(3000), std::string(body.data(), 3000));
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos,
+            log.find("OpenHttpSession to server: 127.0.0.1:" + std::to_string(m_server.Port()) +
+                     "\r\n"));
+  EXPECT_NE(std::string::npos, log.find("Length of file " + Path("a.bin") + ": 3000 bytes\r\n"));
+}
+
+TEST_F(HttpRequestTest, RequestsAreHttp10WithTheUpdatersAgent) {
+  ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=10"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  ASSERT_NE(nullptr, request);
+  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  ULONGLONG time = 0;
+  m_updater->QueryServerFileTime(Path("a.bin").c_str(), &time);
+  std::string seen = m_server.Requests(m_prefix);
+  EXPECT_NE(std::string::npos, seen.find("GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
+  EXPECT_NE(std::string::npos, seen.find("HEAD " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
+  EXPECT_EQ(2u, CountOccurrences(seen, "User-Agent: Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)\r\n"))
+      << seen;
+  EXPECT_EQ(2u, CountOccurrences(seen, "Host: 127.0.0.1:" + std::to_string(m_server.Port())))
+      << seen;
+}
+
+struct RefusedCase {
+  const char* name;
+  const char* rule;
+  const char* logLine;  // expected start of the log line, after the path
+};
+
+class RefusedGetTest : public HttpRequestTest,
+                       public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
+  const RefusedCase& c = GetParam();
+  ASSERT_TRUE(m_server.SetRule(Path("x.bin"), c.rule));
+  Connect();
+  DWORD length = 12345;
+  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("x.bin").c_str(), &length));
+  std::string log = LogText();
+  EXPECT_EQ(std::string::npos, log.find("Length of file")) << log;
+  if (c.logLine[0] == '\0') {
+    EXPECT_EQ(std::string::npos, log.find("CZHttpQueryInfo")) << log;
+    return;
+  }
+  std::string line = std::string(c.logLine).replace(std::string(c.logLine).find("%s"), 2,
+                                                    Path("x.bin"));
+  size_t at = log.find(line);
+  ASSERT_NE(std::string::npos, at) << log;
+  EXPECT_EQ(log.size() - 2, log.find("\r\n", at)) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedGetTest,
+    ::testing::Values(
+        RefusedCase{"NoContentLength", "size=100&no_length=1", "CZHttpQueryInfo Length failed for %s, "},
+        RefusedCase{"NotFound", "status=404&size=100", "CZHttpQueryInfo page status failed for %s, "},
+        RefusedCase{"ServerError", "status=500", "CZHttpQueryInfo page status failed for %s, "},
+        RefusedCase{"BrokenStatusLine", "status_line=HTTP/1.0%20abc%20Broken&size=10",
+                    "CZHttpQueryInfo page status failed for %s, "},
+        RefusedCase{"NoAnswer", "drop=1", ""}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(HttpRequestTest, StatusLineCarriesTheStatus) {
+  ASSERT_TRUE(m_server.SetRule(Path("missing.bin"), "status=404&size=100"));
+  ASSERT_TRUE(m_server.SetRule(Path("broken.bin"), "status_line=HTTP/1.0%20abc%20Broken&size=10"));
+  Connect();
+  DWORD length = 0;
+  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("missing.bin").c_str(), &length));
+  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("broken.bin").c_str(), &length));
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos, log.find(", status: 404 \r\n")) << log;
+  // A status that cannot be had as a number is logged as 0.
+  EXPECT_NE(std::string::npos, log.find(", status: 0 \r\n")) << log;
+}
+
+TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
+  const long long when = 1700000000;  // 2023-11-14 22:13:20 UTC
+  ASSERT_TRUE(m_server.SetRule(Path("dated.bin"), "size=10&last_modified=" + std::to_string(when)));
+  ASSERT_TRUE(m_server.SetRule(Path("undated.bin"), "size=10&last_modified=none"));
+  Connect();
+  ULONGLONG time = 7;
+  EXPECT_TRUE(m_updater->QueryServerFileTime(Path("dated.bin").c_str(), &time));
+  EXPECT_EQ(FileTimeFromUnix(when), time);
+  ULONGLONG untouched = 7;
+  EXPECT_FALSE(m_updater->QueryServerFileTime(Path("undated.bin").c_str(), &untouched));
+  EXPECT_EQ(7u, untouched);
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos, log.find("Success CZHttpQueryInfo Date/Time for " + Path("dated.bin") + "\r\n"));
+  EXPECT_NE(std::string::npos, log.find("CZHttpQueryInfo Date/Time failed for " + Path("undated.bin") + ", "));
+}
+
+TEST_F(HttpRequestTest, HeadWithoutConnectionFails) {
+  ULONGLONG time = 0;
+  EXPECT_FALSE(m_updater->QueryServerFileTime("/a", &time));
+}
+
+struct FreshnessCase {
+  const char* name;
+  long long localOffset;  // seconds relative to the server's date
+  int expected;
+};
+
+class FreshnessTest : public HttpRequestTest, public ::testing::WithParamInterface<FreshnessCase> {};
+
+TEST_P(FreshnessTest, ServerCopyIsNewerOnlyBeyondSixtySeconds) {
+  const FreshnessCase& c = GetParam();
+  const long long server = 1700000000;
+  ASSERT_TRUE(m_server.SetRule(Path("f.dll"), "size=10&last_modified=" + std::to_string(server)));
+  Connect();
+  CZTempFolder folder("fresh");
+  std::string local = folder / "f.dll";
+  ASSERT_TRUE(WriteFileText(local, "local"));
+  ASSERT_TRUE(StampFile(local, FileTimeFromUnix(server + c.localOffset)));
+  EXPECT_EQ(c.expected, m_updater->IsServerFileNewer(local.c_str(), Path("f.dll").c_str()));
+  EXPECT_EQ(FileTimeFromUnix(server), m_updater->ServerFileTime());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FreshnessTest,
+                         ::testing::Values(FreshnessCase{"ThirtySecondsOlder", -30, 0},
+                                           FreshnessCase{"SixtySecondsOlder", -60, 0},
+                                           FreshnessCase{"SixtyOneSecondsOlder", -61, 1},
+                                           FreshnessCase{"Equal", 0, 0},
+                                           FreshnessCase{"LocalIsNewer", 3600, 0}),
+                         [](const ::testing::TestParamInfo<FreshnessCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(HttpRequestTest, MissingLocalFileMustBeFetchedWithoutAsking) {
+  Connect();
+  EXPECT_EQ(1, m_updater->IsServerFileNewer("C:\\no\\such\\file.dll", Path("f.dll").c_str()));
+  EXPECT_EQ("", m_server.Requests(m_prefix));
+}
+
+TEST_F(HttpRequestTest, MissingServerDateCountsAsCurrent) {
+  ASSERT_TRUE(m_server.SetRule(Path("f.dll"), "size=10&last_modified=none"));
+  Connect();
+  m_updater->SetServerFileTime(42);
+  CZTempFolder folder("fresh");
+  ASSERT_TRUE(WriteFileText(folder / "f.dll", "local"));
+  EXPECT_EQ(0, m_updater->IsServerFileNewer((folder / "f.dll").c_str(), Path("f.dll").c_str()));
+  EXPECT_EQ(42u, m_updater->ServerFileTime());
+}
+
+TEST_F(HttpRequestTest, HostSwitchAndRestore) {
+  ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=10"));
+  Connect();
+  const std::string port = std::to_string(m_server.Port());
+  // Switch to the same server under another name for one request.
+  HINTERNET saved = m_updater->DetachConnection();
+  char previous[260];
+  ASSERT_EQ(1, m_updater->SetServerFromUrl(("http://localhost:" + port + m_prefix).c_str(),
+                                           previous, sizeof(previous)));
+  EXPECT_EQ("127.0.0.1:" + port, std::string(previous));
+  ASSERT_EQ(1, m_updater->OpenHttpSession());
+  DWORD length = 0;
+  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  ASSERT_NE(nullptr, request);
+  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_updater->RestoreConnection(saved, previous);
+  EXPECT_EQ("127.0.0.1:" + port, m_updater->CurrentHost());
+  EXPECT_EQ(saved, m_updater->ConnectionHandle());
+  request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  ASSERT_NE(nullptr, request);
+  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+
+  std::string seen = m_server.Requests(m_prefix);
+  size_t other = seen.find("Host: localhost:" + port);
+  size_t back = seen.find("Host: 127.0.0.1:" + port);
+  ASSERT_NE(std::string::npos, other) << seen;
+  ASSERT_NE(std::string::npos, back) << seen;
+  EXPECT_LT(other, back);
+  EXPECT_NE(std::string::npos, LogText().find("OpenHttpSession to server: localhost:" + port));
+}
+
+TEST_F(HttpRequestTest, RestoreWithoutNameKeepsTheCurrentHost) {
+  Connect();
+  std::string host = m_updater->CurrentHost();
+  m_updater->RestoreConnection(nullptr, "");
+  EXPECT_EQ(host, m_updater->CurrentHost());
+  EXPECT_EQ(nullptr, m_updater->ConnectionHandle());
+}
+
+TEST_F(HttpRequestTest, SessionWithoutHostDoesNotConnect) {
+  EXPECT_EQ(0, m_updater->OpenHttpSession());
+  EXPECT_EQ(nullptr, m_updater->ConnectionHandle());
+  EXPECT_EQ(std::string::npos, LogText().find("OpenHttpSession"));
+}
+
+TEST_F(HttpRequestTest, UrlWithoutHostLeavesNoCurrentHost) {
+  Connect();
+  char previous[260];
+  EXPECT_EQ(0, m_updater->SetServerFromUrl("http:///a/b.html", previous, sizeof(previous)));
+  EXPECT_EQ("127.0.0.1:" + std::to_string(m_server.Port()), std::string(previous));
+  EXPECT_EQ("", m_updater->CurrentHost());
+}
+
+struct UrlCase {
+  const char* url;
+  const char* host;  // null: the split fails
+  const char* path;
+};
+
+class UrlPartsTest : public ::testing::TestWithParam<UrlCase> {};
+
+TEST_P(UrlPartsTest, HostKeepsAnExplicitPort) {
+  const UrlCase& c = GetParam();
+  std::vector<char> line(1, '\0');
+  CZUpdater updater(nullptr, line.data());
+  ASSERT_EQ(1, updater.OpenInternet());
+  char host[256], path[1024];
+  EXPECT_EQ(c.host != nullptr, updater.GetUrlHostName(c.url, host, sizeof(host)));
+  if (c.host != nullptr) EXPECT_STREQ(c.host, host);
+  EXPECT_TRUE(updater.GetUrlPath(c.url, path, sizeof(path)));
+  EXPECT_STREQ(c.path, path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UrlPartsTest,
+    ::testing::Values(UrlCase{"http://updates.example/m/us/components.html", "updates.example",
+                              "/m/us/components.html"},
+                      UrlCase{"http://updates.example:80/a.html", "updates.example", "/a.html"},
+                      UrlCase{"http://updates.example:8080/a.html", "updates.example:8080",
+                              "/a.html"},
+                      UrlCase{"https://updates.example/a", "updates.example", "/a"},
+                      UrlCase{"https://updates.example:8443/a", "updates.example:8443", "/a"},
+                      UrlCase{"http://127.0.0.1:5000/", "127.0.0.1:5000", "/"}));

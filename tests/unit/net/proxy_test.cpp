@@ -1,0 +1,251 @@
+#include "net/proxy.h"
+
+#include <gtest/gtest.h>
+
+#include "server_fixture.h"
+
+namespace {
+const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
+const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kWebHandlerKey[] = "SOFTWARE\\Classes\\http\\shell\\open\\command";
+
+void SetValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
+              DWORD size) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &key, nullptr));
+  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+}
+void SetString(HKEY root, const char* subKey, const char* name, const std::string& text) {
+  SetValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+void SetDword(HKEY root, const char* subKey, const char* name, DWORD value) {
+  SetValue(root, subKey, name, REG_DWORD, &value, sizeof(value));
+}
+std::string ReadString(HKEY root, const char* subKey, const char* name) {
+  char text[600] = "";
+  DWORD size = sizeof(text);
+  if (RegGetValueA(root, subKey, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    return "<absent>";
+  return text;
+}
+DWORD ReadDword(HKEY root, const char* subKey, const char* name) {
+  DWORD value = 0xDEAD, size = sizeof(value);
+  RegGetValueA(root, subKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return value;
+}
+
+// Puts a registry value back as it was found when the test ends.
+class CZSavedRegValue {
+ public:
+  CZSavedRegValue(HKEY root, const char* subKey, const char* name)
+      : m_root(root), m_subKey(subKey), m_name(name) {
+    DWORD size = sizeof(m_data);
+    m_present = RegGetValueA(root, subKey, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, m_data,
+                             &size) == ERROR_SUCCESS;
+    m_size = size;
+  }
+  ~CZSavedRegValue() {
+    HKEY key;
+    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (m_present)
+      RegSetValueExA(key, m_name.c_str(), 0, m_type, m_data, m_size);
+    else
+      RegDeleteValueA(key, m_name.c_str());
+    RegCloseKey(key);
+  }
+
+ private:
+  HKEY m_root;
+  std::string m_subKey, m_name;
+  bool m_present = false;
+  DWORD m_type = 0, m_size = 0;
+  BYTE m_data[1024];
+};
+
+std::string Scrambled(std::string text) {
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(text[i] ^ (i + 1));
+  return text;
+}
+
+class ProxySettingsTest : public ::testing::Test {
+ protected:
+  CZScopedRegTree m_settings{HKEY_CURRENT_USER, kHostSettingsKey};
+  CZSavedRegValue m_enable{HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"};
+  CZSavedRegValue m_server{HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"};
+  CZSavedRegValue m_handler{HKEY_LOCAL_MACHINE, kWebHandlerKey, ""};
+};
+
+struct ClientProxyCase {
+  const char* name;
+  DWORD enabled;
+  const char* host;  // null: absent
+  DWORD port;
+  const char* expected;  // null: no proxy
+};
+
+class ClientProxyTest : public ProxySettingsTest,
+                        public ::testing::WithParamInterface<ClientProxyCase> {};
+}  // namespace
+
+TEST_P(ClientProxyTest, ProxyOnlyWhenEnabledIsExactlyOne) {
+  const ClientProxyCase& c = GetParam();
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.enabled);
+  if (c.host != nullptr) SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", c.host);
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", c.port);
+  char text[kProxyTextSize] = "junk";
+  EXPECT_EQ(c.expected != nullptr, GetClientProxy(text, sizeof(text)));
+  if (c.expected != nullptr) EXPECT_STREQ(c.expected, text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClientProxyTest,
+    ::testing::Values(ClientProxyCase{"Enabled", 1, "proxy.example", 3128, "proxy.example:3128"},
+                      ClientProxyCase{"EnabledTwo", 2, "proxy.example", 3128, nullptr},
+                      ClientProxyCase{"Disabled", 0, "proxy.example", 3128, nullptr},
+                      ClientProxyCase{"PortZero", 1, "proxy.example", 0, nullptr},
+                      ClientProxyCase{"NoHost", 1, nullptr, 3128, nullptr},
+                      ClientProxyCase{"EmptyHost", 1, "", 8080, ":8080"},
+                      // Would not fit the proxy text: refused rather than cut.
+                      ClientProxyCase{"HostTooLong", 1,
+                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh",
+                                      8080, nullptr}),
+    [](const ::testing::TestParamInfo<ClientProxyCase>& info) { return std::string(info.param.name); });
+
+struct PushDecisionCase {
+  const char* name;
+  DWORD clientEnabled;
+  const char* handler;
+  DWORD systemEnabled;
+  const char* systemServer;
+  bool push;
+};
+
+class ShouldPushProxyTest : public ProxySettingsTest,
+                            public ::testing::WithParamInterface<PushDecisionCase> {};
+
+TEST_P(ShouldPushProxyTest, Decision) {
+  const PushDecisionCase& c = GetParam();
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.clientEnabled);
+  SetString(HKEY_LOCAL_MACHINE, kWebHandlerKey, "", c.handler);
+  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", c.systemEnabled);
+  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", c.systemServer);
+  EXPECT_EQ(c.push, ShouldPushProxy());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShouldPushProxyTest,
+    ::testing::Values(
+        PushDecisionCase{"ClientProxyOff", 0, "browser.exe %1", 0, "", false},
+        PushDecisionCase{"EnabledTwoStillPushes", 2, "browser.exe %1", 0, "", true},
+        PushDecisionCase{"Iexplore", 1, "\"C:\\Program Files\\iexplore.exe\" %1", 0, "", false},
+        PushDecisionCase{"IexploreInCapitals", 1, "\"C:\\Program Files\\IEXPLORE.EXE\" %1", 0, "",
+                         true},
+        PushDecisionCase{"SystemProxyInUse", 1, "browser.exe %1", 1, "other:80", false},
+        PushDecisionCase{"SystemProxyEnabledButEmpty", 1, "browser.exe %1", 1, "", true},
+        PushDecisionCase{"SystemProxyDisabled", 1, "browser.exe %1", 0, "other:80", true}),
+    [](const ::testing::TestParamInfo<PushDecisionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProxySettingsTest, PushOnWritesTheClientProxyAndOffClearsIt) {
+  SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "proxy.example");
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 0);
+  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
+  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
+  PushProxy(true);
+  EXPECT_EQ("http=proxy.example:0", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  PushProxy(false);
+  EXPECT_EQ("", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+}
+
+TEST_F(ProxySettingsTest, PushOnWithoutProxyHostWritesNothing) {
+  SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "");
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 8080);
+  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
+  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
+  PushProxy(true);
+  EXPECT_EQ("kept:1", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+}
+
+// The updater's own traffic against the local server and the recording proxy.
+class ProxyTrafficTest : public CZServerTest {
+ protected:
+  void SetUp() override {
+    m_settings = std::make_unique<CZScopedRegTree>(HKEY_CURRENT_USER, kHostSettingsKey);
+    CZHttpTestServer server;
+    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "127.0.0.1");
+    SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", server.ProxyPort());
+    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy ID", "alice");
+    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy Passwd", Password());
+    SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", Enabled());
+    CZServerTest::SetUp();
+  }
+  virtual DWORD Enabled() const { return 1; }
+  virtual std::string Password() const { return Scrambled("s3cret"); }
+
+  // Two GETs and one HEAD on the run's connection.
+  void MakeRequests() {
+    ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=100"));
+    Connect();
+    for (int i = 0; i < 2; ++i) {
+      DWORD length = 0;
+      HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+      ASSERT_NE(nullptr, request);
+      std::vector<char> body(4096);
+      EXPECT_TRUE(m_updater->DownloadRequest(request, "a", body.data(), 4096, nullptr, length,
+                                             false, 0));
+      EXPECT_EQ(GeneratedBody(100), std::string(body.data(), 100));
+    }
+    ULONGLONG time = 0;
+    EXPECT_TRUE(m_updater->QueryServerFileTime(Path("a.bin").c_str(), &time));
+  }
+
+  std::unique_ptr<CZScopedRegTree> m_settings;
+};
+
+TEST_F(ProxyTrafficTest, OnlyTheFirstRequestCarriesTheScrambledCredentials) {
+  MakeRequests();
+  std::string seen = m_server.ProxyRequests(m_prefix);
+  std::string url = m_server.Url(Path("a.bin"));
+  EXPECT_EQ(2u, CountOccurrences(seen, "GET " + url + " HTTP/1.0\r\n")) << seen;
+  EXPECT_EQ(1u, CountOccurrences(seen, "HEAD " + url + " HTTP/1.0\r\n")) << seen;
+  const std::string header = "Proxy-Authorization: " + Scrambled("alice:s3cret") + "\r\n";
+  EXPECT_EQ(1u, CountOccurrences(seen, "Proxy-Authorization")) << seen;
+  size_t at = seen.find(header);
+  ASSERT_NE(std::string::npos, at) << seen;
+  // In the first request's head, before the second request line.
+  EXPECT_LT(at, seen.find("\r\n\r\n"));
+}
+
+class ShortPasswordTest : public ProxyTrafficTest {
+  // Position 2 holds 3: the clear password ends before it.
+  std::string Password() const override { return std::string{'a' ^ 1, 'b' ^ 2, 3, 'd' ^ 4}; }
+};
+
+TEST_F(ShortPasswordTest, PasswordEndsAtAByteEqualToItsPositionPlusOne) {
+  MakeRequests();
+  std::string seen = m_server.ProxyRequests(m_prefix);
+  EXPECT_NE(std::string::npos,
+            seen.find("Proxy-Authorization: " + Scrambled("alice:ab") + "\r\n"))
+      << seen;
+}
+
+class ProxyEnabledTwoTest : public ProxyTrafficTest {
+  DWORD Enabled() const override { return 2; }
+};
+
+TEST_F(ProxyEnabledTwoTest, RequestsGoStraightToTheServer) {
+  MakeRequests();
+  EXPECT_EQ("", m_server.ProxyRequests(m_prefix));
+  std::string seen = m_server.Requests(m_prefix);
+  EXPECT_EQ(2u, CountOccurrences(seen, "GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
+  // Credentials still go with the first request, straight to the server.
+  EXPECT_EQ(1u, CountOccurrences(seen, "Proxy-Authorization: " + Scrambled("alice:s3cret") + "\r\n"))
+      << seen;
+}
