@@ -1,0 +1,56 @@
+// The acceptance gate: every downloaded package image reaches the disk only
+// through ExtractSignedImage.
+#include <cstring>
+
+#include "common/bounded_text.h"
+#include "common/handles.h"
+#include "driver/update_log.h"
+#include "driver/updater.h"
+#include "package/cabinet.h"
+#include "package/package_key.h"
+
+namespace {
+// Stamps the file with the run's server date so that later date checks see
+// it as the server's copy. False when the file is not there.
+bool StampTarget(const char* targetPath, ULONGLONG serverTime) {
+  CZUniqueFile target(CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!target.valid()) {
+    WriteLog("Downloaded file %s not exist!\r\n", targetPath);
+    return false;
+  }
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(serverTime);
+  time.dwHighDateTime = static_cast<DWORD>(serverTime >> 32);
+  if (!SetFileTime(target.get(), &time, &time, &time)) {
+    WriteLog("Can not set file time %s, %ld \r\n", targetPath, static_cast<long>(GetLastError()));
+  }
+  return true;
+}
+}  // namespace
+
+bool CZUpdater::ExtractSignedImage(const char* imagePath, const char* targetPath) {
+  CZCabinet cabinet;
+  char folder[kPathSize];
+  CopyBounded(folder, imagePath);
+  char* slash = strrchr(folder, '\\');
+  if (slash != nullptr) *slash = 0;
+
+  bool accepted = false;
+  if (cabinet.OpenImage(imagePath) && cabinet.VerifySignature(PackageKey())) {
+    const bool extracted = cabinet.ExtractTo(folder);
+    WriteLog("File signed correctly %s\r\n", imagePath);
+    if (!extracted) {
+      // An older copy of the target may still be there; stamping it would
+      // make a stale file pass every later date check as current.
+      WriteLog("Can not extract %s\r\n", imagePath);
+    } else {
+      accepted = StampTarget(targetPath, ServerFileTime());
+    }
+  } else {
+    WriteLog("File NOT signed correctly %s\r\n", imagePath);
+  }
+  cabinet.Reset();  // closes the decompressor before the image goes
+  DeleteFileA(imagePath);
+  return accepted;
+}

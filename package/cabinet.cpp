@@ -1,0 +1,142 @@
+#include "package/cabinet.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "driver/update_log.h"
+#include "package/fdi_callbacks.h"
+#include "package/signature_check.h"
+#include "package/staged_install.h"
+#include "package/stored_name.h"
+
+namespace {
+constexpr int kCpu80386 = 1;
+constexpr INT_PTR kAbort = -1;
+constexpr INT_PTR kGoOn = 1;
+
+class CZCrtSource : public CZByteSource {
+ public:
+  explicit CZCrtSource(INT_PTR handle) : m_handle(static_cast<int>(handle)) {}
+  bool Seek(uint32_t offset) override {
+    // Offsets beyond 2 GB cannot be reached through the 32-bit seek.
+    return offset <= 0x7FFFFFFF && _lseek(m_handle, static_cast<long>(offset), SEEK_SET) == static_cast<long>(offset);
+  }
+  size_t Read(void* buffer, size_t size) override {
+    int got = _read(m_handle, buffer, static_cast<unsigned>(size));
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+
+ private:
+  int m_handle;
+};
+}  // namespace
+
+CZCabinet::~CZCabinet() { Reset(); }
+
+std::string CZCabinet::ImagePath() const { return std::string(m_imageFolder) + m_imageName; }
+
+bool CZCabinet::OpenImage(const char* path) {
+  Reset();
+  m_context = FDICreate(FdiAllocate, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, kCpu80386,
+                        &m_error);
+  if (m_context == nullptr) return false;
+  m_state = State::kOpen;
+
+  char copy[kPathSize];
+  CopyBounded(copy, path);
+  char* slash = strrchr(copy, '\\');
+  if (slash == nullptr) {
+    Reset();
+    return false;
+  }
+  CopyBounded(m_imageName, slash + 1);
+  slash[1] = 0;
+  CopyBounded(m_imageFolder, copy);
+
+  CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDONLY, _S_IREAD));
+  FDICABINETINFO info = {};
+  if (!image.valid() || !FDIIsCabinet(m_context, image.get(), &info)) {
+    Reset();
+    return false;
+  }
+  CZCrtSource source(image.get());
+  ReadSignatureText(source, info.fReserve != FALSE, static_cast<uint32_t>(info.cbCabinet), &m_signatureText);
+  return true;
+}
+
+bool CZCabinet::VerifySignature(EVP_PKEY* key) {
+  if (m_signatureText.empty() || m_signatureText.size() > kMaxSignatureText) return false;
+  if (m_state != State::kOpen) return false;
+  unsigned char digest[kDigestSize];
+  {
+    CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDWR, _S_IREAD | _S_IWRITE));
+    if (!image.valid()) return false;
+    CZCrtSource source(image.get());
+    if (!DigestSignedRegion(source, digest)) return false;
+  }
+  return CheckSignatureText(key, m_signatureText, digest) == CZSignatureCheck::kValid;
+}
+
+bool CZCabinet::ExtractTo(const char* folder) {
+  if (m_state != State::kOpen || folder == nullptr || *folder == 0) return false;
+  if (strlen(folder) >= sizeof(m_destination)) return false;
+  CopyBounded(m_destination, folder);
+
+  char stagingRoot[kPathSize];
+  if (FormatText(stagingRoot, sizeof(stagingRoot), "%s%s~", m_imageFolder, m_imageName) < 0) return false;
+  CZStagedInstall staging(stagingRoot);
+  if (!staging.IsReady()) return false;
+  m_staging = &staging;
+  BOOL copied = FDICopy(m_context, m_imageName, m_imageFolder, 0, Notify, FdiDecrypt, this);
+  m_staging = nullptr;
+  return copied && staging.CommitTo(m_destination);
+}
+
+INT_PTR CZCabinet::OpenTarget(const char* storedName) {
+  if (!IsSafeStoredName(storedName)) return kAbort;
+  char target[kPathSize];
+  // A cut path would put the file under another name: refuse it instead.
+  if (FormatText(target, sizeof(target), "%s\\%s", m_staging->NewFilesFolder().c_str(), storedName) < 0 ||
+      strlen(m_destination) + 1 + strlen(storedName) >= kPathSize) {
+    return kAbort;
+  }
+  const int flags = _O_BINARY | _O_RDWR | _O_CREAT | _O_TRUNC;
+  INT_PTR handle = OpenWithFolderRetry(target, flags, _S_IWRITE);
+  if (handle == -1) {
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) return kAbort;
+    SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
+    handle = OpenWithFolderRetry(target, flags, _S_IWRITE);
+  }
+  if (handle != -1) m_staging->AddStagedName(storedName);
+  return handle;
+}
+
+INT_PTR DIAMONDAPI CZCabinet::Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
+  CZCabinet* self = static_cast<CZCabinet*>(notification->pv);
+  switch (type) {
+    case fdintCOPY_FILE:
+      return self->OpenTarget(notification->psz1);
+    case fdintCLOSE_FILE_INFO:
+      // The image's dates and attributes are not applied.
+      return _close(static_cast<int>(notification->hf)) == 0 ? 1 : 0;
+    case fdintNEXT_CABINET:
+      // A package is one image: a file continued elsewhere cannot be whole.
+      return kAbort;
+    default:
+      return kGoOn;
+  }
+}
+
+void CZCabinet::Reset() {
+  if (m_state == State::kIdle) return;
+  if (m_context != nullptr) {
+    FDIDestroy(m_context);
+    m_context = nullptr;
+  }
+  m_signatureText.clear();
+  m_imageFolder[0] = m_imageName[0] = m_destination[0] = 0;
+  m_state = State::kIdle;
+}

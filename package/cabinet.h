@@ -1,0 +1,51 @@
+// CZCabinet: reader of one package image, over the platform's cabinet
+// decompressor. Opens the image, keeps its signature text, checks the
+// signature and extracts every file below a folder.
+#pragma once
+#include <windows.h>
+#include <fdi.h>
+
+#include <string>
+
+#include "common/bounded_text.h"
+
+typedef struct evp_pkey_st EVP_PKEY;
+class CZStagedInstall;
+
+class CZCabinet {
+ public:
+  CZCabinet() = default;
+  CZCabinet(const CZCabinet&) = delete;
+  CZCabinet& operator=(const CZCabinet&) = delete;
+  ~CZCabinet();
+
+  // path: the image's full path. True when it is a cabinet of format version
+  // 1.3, signed or not.
+  bool OpenImage(const char* path);
+  // True exactly when the open image carries a valid signature by key.
+  bool VerifySignature(EVP_PKEY* key);
+  // Extracts every file below folder. The files are staged next to the image
+  // and replace the installed ones only when the whole image came out; a
+  // stored name that would leave folder fails the extraction.
+  bool ExtractTo(const char* folder);
+  void Reset();
+
+  bool IsOpen() const { return m_state == State::kOpen; }
+  // The signature text read by OpenImage; empty when the image has none.
+  const std::string& SignatureText() const { return m_signatureText; }
+
+ private:
+  enum class State { kIdle, kOpen };
+  static INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification);
+  INT_PTR OpenTarget(const char* storedName);
+  std::string ImagePath() const;
+
+  State m_state = State::kIdle;
+  HFDI m_context = nullptr;
+  ERF m_error = {};
+  char m_imageFolder[kPathSize] = "";
+  char m_imageName[kPathSize] = "";
+  char m_destination[kPathSize] = "";
+  std::string m_signatureText;
+  CZStagedInstall* m_staging = nullptr;  // set while ExtractTo runs
+};

@@ -1,0 +1,49 @@
+// Extracted files wait in a staging folder until the whole image is out, and
+// then replace the installed files together: each installed file ends as its
+// old or its new version, never as a part of one.
+#pragma once
+#include <string>
+#include <vector>
+
+class CZStagedInstall {
+ public:
+  // root: the staging folder to use (made afresh; anything there is removed).
+  explicit CZStagedInstall(const std::string& root);
+  CZStagedInstall(const CZStagedInstall&) = delete;
+  CZStagedInstall& operator=(const CZStagedInstall&) = delete;
+  // Removes the staging folder and whatever is left in it.
+  ~CZStagedInstall();
+
+  // False when the staging folder could not be made.
+  bool IsReady() const { return m_ready; }
+  // Where the file stored as name is written while staged (the folder that
+  // holds it may not exist yet).
+  const std::string& NewFilesFolder() const { return m_newFolder; }
+  // Records that name was staged; a name met again (in any case) once.
+  void AddStagedName(const std::string& name);
+
+  // Moves every staged file into destination, overwriting read-only files.
+  // On any failure the files already moved are put back as they were, and
+  // false is returned.
+  bool CommitTo(const std::string& destination);
+
+ private:
+  struct CZMovedFile {
+    std::string target;
+    std::string staged;
+    std::string backup;  // empty when there was no installed file
+    unsigned long attributes = 0;
+  };
+  bool MoveOne(size_t index, const std::string& destination, CZMovedFile* moved);
+  void PutBack(const CZMovedFile& moved);
+
+  std::string m_root;
+  std::string m_newFolder;
+  std::string m_oldFolder;
+  std::vector<std::string> m_names;
+  bool m_ready = false;
+};
+
+// Removes a file or a folder with everything below it. Read-only entries
+// are removed too.
+void RemoveFileTree(const std::string& path);
