@@ -246,7 +246,9 @@ TEST_P(UrlPartsTest, HostKeepsAnExplicitPort) {
   ASSERT_EQ(1, updater.OpenInternet());
   char host[256], path[1024];
   EXPECT_EQ(c.host != nullptr, updater.GetUrlHostName(c.url, host, sizeof(host)));
-  if (c.host != nullptr) EXPECT_STREQ(c.host, host);
+  if (c.host != nullptr) {
+    EXPECT_STREQ(c.host, host);
+  }
   EXPECT_TRUE(updater.GetUrlPath(c.url, path, sizeof(path)));
   EXPECT_STREQ(c.path, path);
 }

@@ -96,7 +96,9 @@ TEST_P(ClientProxyTest, ProxyOnlyWhenEnabledIsExactlyOne) {
   SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", c.port);
   char text[kProxyTextSize] = "junk";
   EXPECT_EQ(c.expected != nullptr, GetClientProxy(text, sizeof(text)));
-  if (c.expected != nullptr) EXPECT_STREQ(c.expected, text);
+  if (c.expected != nullptr) {
+    EXPECT_STREQ(c.expected, text);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -191,7 +193,7 @@ class ProxyTrafficTest : public CZServerTest {
 
   // Two GETs and one HEAD on the run's connection.
   void MakeRequests() {
-    ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=100"));
+    ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=100&last_modified=1700000000"));
     Connect();
     for (int i = 0; i < 2; ++i) {
       DWORD length = 0;
