@@ -15,6 +15,10 @@
 
 namespace {
 constexpr DWORD kBodySlack = 16;
+// The dialog's texts and bar are refreshed at most this often (and after the
+// first and the last chunk): repainting after every 2 KB chunk would cost
+// more than the download itself.
+constexpr DWORD kProgressIntervalMs = 50;
 constexpr size_t kCaptionSize = 256;
 constexpr size_t kStatusSize = 128;
 
@@ -86,6 +90,15 @@ bool CZUpdater::DownloadRequest(HINTERNET request, const char* location, char* b
   char chunk[kReadChunk];
   DWORD total = 0;
   bool failed = false;
+  DWORD steps = 0;  // one progress step per chunk read
+  DWORD shownAt = GetTickCount();
+  bool unshown = false;
+  auto refresh = [&] {
+    ShowReceived(dialog, total, length);
+    SendMessageA(bar, PBM_SETPOS, steps, 0);
+    shownAt = GetTickCount();
+    unshown = false;
+  };
   while (!IsDownloadCancelled()) {
     // Unsigned on purpose: any length below one chunk asks for a full chunk.
     DWORD ask = total < length - kReadChunk ? kReadChunk : length - total;
@@ -122,12 +135,15 @@ bool CZUpdater::DownloadRequest(HINTERNET request, const char* location, char* b
     }
     total += got;
     if (bar != nullptr && ProgressDialog() == dialog) {
-      ShowReceived(dialog, total, length);
-      SendMessageA(bar, PBM_STEPIT, 0, 0);
+      ++steps;
+      unshown = true;
+      if (total == got || got != kReadChunk || GetTickCount() - shownAt >= kProgressIntervalMs)
+        refresh();
       DispatchPendingMessages();
     }
     if (got != kReadChunk) break;
   }
+  if (unshown && !failed && ProgressDialog() == dialog) refresh();
   m_winInet->InternetCloseHandle(request);
   if (failed) return false;
 
