@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Verifies and extracts a signed 50 MB package with the updater's own code
+# (under Wine) beside `openssl dgst -sha1` and `gcab -x` on the same file, and
+# prints the times and their ratios (best of several runs). Run after
+# scripts/build.sh; it never fails on a time.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZUPDATER_BUILD_DIR:-$root/build/win}
+runs=${BENCH_RUNS:-3}
+tool=$(ZUPDATER_BUILD_DIR=$build "$root/scripts/build-tools.sh" 2>/dev/null)
+key="$build/keys/package_private.pem"
+[ -f "$key" ] || { echo "no development key at $key (built with a vendor key?)" >&2; exit 1; }
+[ -x "$build/bench/package_bench.exe" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
+
+work=$(mktemp -d "$build/bench/package.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/content/sub"
+# Half incompressible, half text: 50 MB in five files.
+head -c $((10 << 20)) /dev/urandom >"$work/content/random1.bin"
+head -c $((15 << 20)) /dev/urandom >"$work/content/sub/random2.bin"
+seq 1 4000000 | head -c $((10 << 20)) >"$work/content/numbers.txt"
+yes 'component build line with some repeated text' | head -c $((10 << 20)) >"$work/content/sub/lines.txt"
+head -c $((5 << 20)) /dev/zero >"$work/content/zeros.dat"
+"$tool" pack "$work/package.cab" "$work/content"
+"$tool" sign --placement 1 "$key" "$work/package.cab" "$work/package.qpk"
+size=$(stat -c %s "$work/package.qpk")
+
+best() {  # best wall time in seconds of running "$@" $runs times
+  local b=
+  for _ in $(seq "$runs"); do
+    local s e
+    s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
+    b=$(awk -v s="$s" -v e="$e" -v b="$b" 'BEGIN { t = e - s; print (b == "" || t < b) ? t : b }')
+  done
+  echo "$b"
+}
+
+dgst=$(best openssl dgst -sha1 "$work/package.qpk")
+gcab_x() { rm -rf "$work/gcab"; mkdir "$work/gcab"; (cd "$work/gcab" && gcab -x "$work/package.qpk"); }
+gcab=$(best gcab_x)
+
+export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$root/build/wineprefix} WINEDEBUG=-all
+"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+wine_image=$(winepath -w "$work/package.qpk" 2>/dev/null)
+wine_out=$(winepath -w "$work/out" 2>/dev/null)
+verify= extract=
+for _ in $(seq "$runs"); do
+  rm -rf "$work/out"; mkdir "$work/out"
+  read -r status v x < <(wine "$build/bench/package_bench.exe" "$wine_image" "$wine_out" 2>/dev/null | tr -d '\r' |
+                         awk '{print $1, $3, $5}')
+  [ "$status" = ok ] || { echo "package_bench failed" >&2; exit 1; }
+  verify=$(awk -v a="$v" -v b="$verify" 'BEGIN { print (b == "" || a < b) ? a : b }')
+  extract=$(awk -v a="$x" -v b="$extract" 'BEGIN { print (b == "" || a < b) ? a : b }')
+done
+cmp "$work/out/sub/random2.bin" "$work/content/sub/random2.bin"
+wineserver -k >/dev/null 2>&1 || true
+
+awk -v size="$size" -v dgst="$dgst" -v gcab="$gcab" -v verify="$verify" -v extract="$extract" 'BEGIN {
+  mb = size / 1048576
+  printf "package: %.1f MB (signed, MSZIP, 5 files)\n", mb
+  printf "verify (open + SHA-1 + RSA), updater under Wine: %7.3f s  %6.1f MB/s\n", verify, mb / verify
+  printf "openssl dgst -sha1, native:                     %7.3f s  %6.1f MB/s\n", dgst, mb / dgst
+  printf "extract (staged + moved), updater under Wine:   %7.3f s  %6.1f MB/s\n", extract, mb / extract
+  printf "gcab -x, native:                                %7.3f s  %6.1f MB/s\n", gcab, mb / gcab
+  printf "ratio verify / openssl dgst:      %.2f\n", verify / dgst
+  printf "ratio extract / gcab -x:          %.2f\n", extract / gcab
+  printf "ratio verify+extract / dgst+gcab: %.2f\n", (verify + extract) / (dgst + gcab)
+}'
