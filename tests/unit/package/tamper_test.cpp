@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "package/base64.h"
 #include "package/signature_record.h"
 #include "package_fixtures.h"
+#include "settings/folders.h"
 #include "test_support.h"
 
 namespace {
@@ -58,29 +60,40 @@ bool SameSignature(const CZBytes& original, const CZBytes& changed, size_t at, c
   return Decoded(original, span) == Decoded(changed, span);
 }
 
-class TamperTest : public ::testing::TestWithParam<const char*> {
+struct CZSweptPackage {
+  const char* fixture;
+  const char* contentFolder;  // where the packed files' originals are
+  std::vector<std::string> storedNames;
+};
+void PrintTo(const CZSweptPackage& p, std::ostream* os) { *os << p.fixture; }
+
+class TamperTest : public ::testing::TestWithParam<CZSweptPackage> {
  protected:
   void SetUp() override {
     m_commandLine.assign(1, '\0');
     m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
     m_destination = m_root / "dest";
+    for (const std::string& name : GetParam().storedNames) {
+      m_packed[name] = ReadFileText(PackageFixture(std::string(GetParam().contentFolder) + "\\" + name));
+      ASSERT_FALSE(m_packed[name].empty()) << name;
+    }
   }
   void InstallOldVersions() {
     RemoveTree(m_destination);
-    CreateDirectoryA(m_destination.c_str(), nullptr);
-    CreateDirectoryA((m_destination + "\\sub").c_str(), nullptr);
-    for (const CZPackedFile& file : PackedFiles()) {
-      ASSERT_TRUE(WriteFileText(m_destination + "\\" + file.storedName, kOld));
+    for (const std::string& name : GetParam().storedNames) {
+      std::string path = m_destination + "\\" + name;
+      CreatePathPrefixes(path.c_str());
+      ASSERT_TRUE(WriteFileText(path, kOld));
     }
   }
   // The files installed now: "old" when every one is the older version,
   // "new" when every one is the packed version, "other" otherwise.
   std::string InstalledState() {
     bool allOld = true, allNew = true;
-    for (const CZPackedFile& file : PackedFiles()) {
-      std::string text = ReadFileText(m_destination + "\\" + file.storedName);
+    for (const std::string& name : GetParam().storedNames) {
+      std::string text = ReadFileText(m_destination + "\\" + name);
       allOld = allOld && text == kOld;
-      allNew = allNew && text == file.content;
+      allNew = allNew && text == m_packed.at(name);
     }
     return allOld ? "old" : allNew ? "new" : "other";
   }
@@ -89,17 +102,19 @@ class TamperTest : public ::testing::TestWithParam<const char*> {
   std::string m_destination;
   std::vector<char> m_commandLine;
   std::unique_ptr<CZUpdater> m_updater;
+  std::map<std::string, std::string> m_packed;
 };
 }  // namespace
 
 TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
-  const CZBytes original = ReadBytes(PackageFixture(GetParam()));
+  const CZBytes original = ReadBytes(PackageFixture(GetParam().fixture));
   ASSERT_FALSE(original.empty());
   const CZImageLayout layout = ReadLayout(original);
   const CZSignatureSpan span = FindSignature(original);
   const size_t signatureEnd = span.record + kSignatureRecordSize + span.textLength;
-  const std::vector<std::string> expectedFiles = {"readme.txt", "sub\\", "sub\\helper.dat", "zcomp.dll"};
   std::mt19937 random(20261210);
+  InstallOldVersions();
+  const std::vector<std::string> expectedAll = ListFiles(m_root.path());
   int acceptedOutside = 0, acceptedDifferent = 0, refusedOutside = 0;
 
   for (size_t at = 0; at < original.size(); ++at) {
@@ -117,8 +132,6 @@ TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
     ASSERT_FALSE(FileExists(image));
     // Nothing is ever written beside the destination, nor left in it.
     std::vector<std::string> all = ListFiles(m_root.path());
-    std::vector<std::string> expectedAll = {"dest\\"};
-    for (const std::string& name : expectedFiles) expectedAll.push_back("dest\\" + name);
     ASSERT_EQ(expectedAll, all);
 
     const std::string state = InstalledState();
@@ -141,14 +154,20 @@ TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
         break;
     }
   }
-  std::cout << GetParam() << ": " << original.size() << " bytes changed one at a time; outside the signed region "
+  std::cout << GetParam().fixture << ": " << original.size() << " bytes changed one at a time; outside the signed region "
             << acceptedOutside << " accepted (" << acceptedDifferent << " of them with files that differ from "
             << "the packed ones), " << refusedOutside << " refused\n";
   RecordProperty("accepted_with_different_files", acceptedDifferent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Packages, TamperTest, ::testing::Values("p0.qpk", "p1.qpk"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
+const std::vector<std::string> kContentNames = {"readme.txt", "sub\\helper.dat", "zcomp.dll"};
+const std::vector<std::string> kMultiBlockNames = {"big\\data.txt", "readme.txt", "sub\\helper.dat", "zcomp.dll"};
+
+INSTANTIATE_TEST_SUITE_P(Packages, TamperTest,
+                         ::testing::Values(CZSweptPackage{"p0.qpk", "content", kContentNames},
+                                           CZSweptPackage{"p1.qpk", "content", kContentNames},
+                                           CZSweptPackage{"multiblock.qpk", "content_multi", kMultiBlockNames}),
+                         [](const ::testing::TestParamInfo<CZSweptPackage>& info) {
+                           std::string name = info.param.fixture;
                            return name.substr(0, name.find('.'));
                          });
