@@ -76,7 +76,12 @@ TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
   std::string log = LogText();
   EXPECT_EQ(std::string::npos, log.find("Length of file")) << log;
   if (c.logLine[0] == '\0') {
-    EXPECT_EQ(std::string::npos, log.find("CZHttpQueryInfo")) << log;
+    // Depending on timing WinINet fails the send (nothing logged) or takes
+    // the closed connection for an empty answer whose status is 0.
+    EXPECT_EQ(std::string::npos, log.find("Length failed")) << log;
+    if (log.find("CZHttpQueryInfo") != std::string::npos) {
+      EXPECT_NE(std::string::npos, log.find(", status: 0 \r\n")) << log;
+    }
     return;
   }
   std::string line = std::string(c.logLine).replace(std::string(c.logLine).find("%s"), 2,
