@@ -14,16 +14,10 @@ namespace {
 const char kOld[] = "old installed version\r\n";
 constexpr ULONGLONG kServerTime = 0x01D5C0FFEE123450ULL;  // late 2019
 
-std::vector<char> Writable(const std::string& text) {
-  std::vector<char> line(text.begin(), text.end());
-  line.push_back('\0');
-  return line;
-}
-
 class AcceptImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_commandLine = Writable("");
+    m_commandLine.assign(1, '\0');  // an empty command line
     m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
     m_updater->SetServerFileTime(kServerTime);
     CreateDirectoryA((m_logFolder / "logs").c_str(), nullptr);
