@@ -2,7 +2,9 @@
 # Runs a command with what the Windows programs need around it: an X display
 # (Xvfb, unless one is given), and a persistent wineserver with Wine's own
 # background services already up, so each test program starts quickly and no
-# service holds the test runner's output open.
+# service holds the test runner's output open. With ZUPDATER_PERSISTENT=0 the
+# wineserver ends with the last program, so `wineserver -w` can wait for a run
+# and every program it started.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$root/build/wineprefix}
@@ -30,6 +32,8 @@ fi
 
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+if [ "${ZUPDATER_PERSISTENT:-1}" = 1 ]; then
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 "$@"

@@ -140,3 +140,20 @@ TEST_F(StartupTest, EarlierInstanceThatStaysEndsTheRunUntouched) {
   EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
   EXPECT_FALSE(FileExists(m_dir / "ZUDPTEMP.EXE"));
 }
+
+TEST(UpdaterFileTest, CarriesItsOwnVersionResource) {
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(UpdaterExePath().c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::string data(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoA(UpdaterExePath().c_str(), 0, size, &data[0]));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+  EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
+  char* name = nullptr;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\OriginalFilename",
+                             reinterpret_cast<void**>(&name), &length));
+  EXPECT_STREQ("zupdater.exe", name);
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs the updater's main job end to end: lays out a demo update site, serves
+# it on 127.0.0.1, runs zupdater.exe under Wine against it and prints what
+# happened: the update log, the registry values and the files that changed,
+# and the requests the server saw.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+demo="$root/build/demo"
+mkdir -p "$demo"
+echo "== preparing the machine and building (log: $demo/build.log)"
+{ "$root/scripts/setup.sh" && "$root/scripts/build.sh"; } >"$demo/build.log" 2>&1 ||
+  { tail -n 30 "$demo/build.log"; exit 1; }
+
+export ZUPDATER_WINEPREFIX="$demo/prefix"
+rm -rf "$demo/app" "$demo/site" "$demo/server.log"
+mkdir -p "$demo/app/logs" "$demo/site/murvo" "$demo/site/patchkeeper"
+cp "$root/build/win/zupdater.exe" "$demo/app/"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+base="http://127.0.0.1:$port"
+cat > "$demo/site/corvcli.html" <<PAGE
+MURVO-FOLDER=$base/murvo/
+PATCHKEEPER-FOLDER=$base/patchkeeper/
+PAGE
+
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/site" >"$demo/server.log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+
+run() {
+  ZUPDATER_PERSISTENT=0 "$root/scripts/with-wine.sh" bash -c '
+    wine reg add "HKCU\\SOFTWARE\\Zindo\\Murvo" /v LogUpdate /t REG_DWORD /d 0 /f </dev/null >/dev/null
+    wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/before.reg" /y >/dev/null 2>&1 || : >"$1/before.reg"
+    ls -l "$1/app" >"$1/files-before.txt"
+    wine "$1/app/zupdater.exe" "ServerPage=$2/corvcli.html"
+    echo "exit code: $?" >"$1/exit.txt"
+    wineserver -w
+    wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/after.reg" /y >/dev/null 2>&1 || : >"$1/after.reg"
+    ls -l "$1/app" >"$1/files-after.txt"
+  ' demo "$demo" "$base" </dev/null
+}
+run
+
+echo "== zupdater.exe ran against $base (the updater always exits with code 0)"
+echo "== update log ($demo/app/logs/updater.log):"
+cat "$demo/app/logs/updater.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
+echo "== registry under HKCU\\SOFTWARE\\Zindo, changes made by the run:"
+diff <(iconv -f UTF-16 -t UTF-8 "$demo/before.reg" 2>/dev/null | tr -d '\r') \
+     <(iconv -f UTF-16 -t UTF-8 "$demo/after.reg" 2>/dev/null | tr -d '\r') || true
+echo "== files of the updater's folder, before and after:"
+diff "$demo/files-before.txt" "$demo/files-after.txt" && echo "(unchanged)"
+echo "== requests the update server received:"
+grep -E '"(GET|HEAD) ' "$demo/server.log" || echo "(none)"

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/updater.h"
+#include "settings/reg_key.h"
+#include "test_support.h"
+
+namespace {
+const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
+
+std::string ReadString(const char* subKey, const char* name) {
+  CZRegKey key(subKey, HKEY_CURRENT_USER);
+  char buffer[2048];
+  return key.QueryString(name, buffer, sizeof(buffer)) ? buffer : "<absent>";
+}
+
+class ServerListsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The host client's settings key exists wherever the host client is installed.
+    CZRegKey murvo;
+    murvo.Create(kMurvoKey, HKEY_CURRENT_USER);
+    std::vector<char> none(1, '\0');
+    m_updater.reset(new CZUpdater(nullptr, none.data()));
+  }
+  bool Apply(const std::string& line) { return m_updater->ApplySettingLine(line.c_str()); }
+
+  CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kMurvoKey};
+  std::unique_ptr<CZUpdater> m_updater;
+};
+}  // namespace
+
+TEST_F(ServerListsTest, LookupAndHttpListsAreStoredAsReceived) {
+  EXPECT_TRUE(Apply("IPAddrLookup=http://lookup.example/ip"));
+  EXPECT_TRUE(Apply("HttpServers=h1:80;h2:80;h3:80"));
+  EXPECT_EQ("http://lookup.example/ip", ReadString(kMurvoKey, "IPLookup"));
+  EXPECT_EQ("h1:80;h2:80;h3:80", ReadString(kMurvoKey, "Http Server"));
+  EXPECT_TRUE(Apply("HttpServers="));
+  EXPECT_EQ("", ReadString(kMurvoKey, "Http Server"));
+}
+
+TEST_F(ServerListsTest, NewSocketListIsRememberedAndInstalledShuffled) {
+  const std::string list = "s1:5050;s2:5050;s3:5050;s4:5050;s5:5050;s6:5050";
+  EXPECT_TRUE(Apply("SocketServers=" + list));
+  EXPECT_EQ(list, ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  std::string installed = ReadString(kMurvoKey, "Socket Server");
+  EXPECT_EQ(list.size(), installed.size());
+  std::string sortedList = list, sortedInstalled = installed;
+  std::sort(sortedList.begin(), sortedList.end());
+  std::sort(sortedInstalled.begin(), sortedInstalled.end());
+  EXPECT_EQ(sortedList, sortedInstalled);
+}
+
+TEST_F(ServerListsTest, UnchangedListLeavesTheHostClientsOrderAlone) {
+  EXPECT_TRUE(Apply("SocketServers=a:1;b:2;c:3"));
+  // The host client reorders its list itself.
+  CZRegKey murvo(kMurvoKey, HKEY_CURRENT_USER);
+  murvo.SetString("Socket Server", "host-client-order");
+  EXPECT_TRUE(Apply("SocketServers=A:1;B:2;C:3"));
+  EXPECT_EQ("host-client-order", ReadString(kMurvoKey, "Socket Server"));
+  EXPECT_EQ("a:1;b:2;c:3", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+
+  EXPECT_TRUE(Apply("SocketServers=a:1;b:2;d:4"));
+  EXPECT_NE("host-client-order", ReadString(kMurvoKey, "Socket Server"));
+  EXPECT_EQ("a:1;b:2;d:4", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+}
+
+TEST_F(ServerListsTest, OneItemListIsWrittenUnchangedToBothValues) {
+  EXPECT_TRUE(Apply("SocketServers=only:5050"));
+  EXPECT_EQ("only:5050", ReadString(kMurvoKey, "Socket Server"));
+  EXPECT_EQ("only:5050", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+}
