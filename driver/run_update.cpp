@@ -1,3 +1,113 @@
-#include "driver/updater.h"
+#include <objbase.h>
+#include <exdisp.h>
 
-int CZUpdater::RunUpdate() { return 0; }
+#include "common/bounded_text.h"
+#include "driver/process_state.h"
+#include "driver/update_log.h"
+#include "driver/updater.h"
+#include "net/progress_dialog.h"
+#include "package/file_version.h"
+#include "resources/resource.h"
+#include "driver/ui_helpers.h"
+#include "settings/folders.h"
+
+namespace {
+constexpr int kSelfUpdateNotNeeded = 0;
+constexpr int kSelfUpdateReady = 1;
+constexpr WORD kBrowserFreeHostMajor = 5;
+}  // namespace
+
+int CZUpdater::RunUpdate() {
+  if (!ReadClientUpdatePage()) return 0;
+
+  const int selfUpdate = CheckSelfUpdate();
+  if (selfUpdate == kSelfUpdateNotNeeded) {
+    WriteLog("ZUpdater does not need update\r\n");
+  } else if (selfUpdate == kSelfUpdateReady) {
+    WriteLog("ZUpdater needs update\r\n");
+    DestroyProgressDialog();
+    g_nRestartSelector = kRestartTempCopy;
+    return 1;
+  } else {
+    WriteLog("ZUpdater update failed!\r\n");
+    return 0;
+  }
+
+  if (!DownloadManifest()) return 0;
+  if (!IfBrowserQualified()) return 0;
+  PublishFeatureSettings();
+  if (UpdateHostImage() != 0) return 0;
+  if (!LoadComponentManifest()) {
+    UpdateRegFile();
+    return 0;
+  }
+  CheckComponentVersions();
+  UpdateSilentComponents();
+  const int closed = UpdateClosingComponents();
+
+  if (OfferComponentUpdate() != 0) {
+    ShutdownHostClient();
+    if (!UpdateAllComponents())
+      MessageBoxA(nullptr, LoadText(IDS_UPDATE_FAILED), "Error", MB_OK);
+    g_nRestartSelector = kRestartHostClient;
+    DestroyProgressDialog();
+    UpdateRegFile();
+    return 1;
+  }
+  // A refused offer of components the host client cannot run without
+  // still closes it.
+  if (m_lowestRequirement == 1) ShutdownHostClient();
+  UpdateRegFile();
+  g_nRestartSelector = kRestartHostClient;
+  DestroyProgressDialog();
+  return closed;
+}
+
+bool CZUpdater::DownloadManifest() {
+  char path[kUrlPathSize];
+  if (!GetUrlPath(m_packageBaseUrl.c_str(), path, sizeof(path))) return false;
+  m_packageBasePath = path;
+  if (m_hInternet == nullptr) return false;
+
+  char request[kUrlPathSize];
+  CopyBounded(request, m_packageBasePath.c_str());
+  AppendBounded(request, "components.html");
+  DWORD length = 0;
+  HINTERNET handle = OpenGetRequest(request, &length);
+  if (handle == nullptr) return false;
+  if (length == 0) {
+    m_winInet->InternetCloseHandle(handle);
+    return false;
+  }
+  // The manifest goes straight to its file, a chunk at a time: nothing is
+  // allocated from the length the server announced.
+  char manifest[kPathSize];
+  CopyBounded(manifest, g_workingFolder.c_str());
+  AppendBounded(manifest, "components.ini");
+  char location[kPathSize];
+  CopyBounded(location, m_packageBaseUrl.c_str());
+  AppendBounded(location, "components.html");
+  return DownloadRequest(handle, location, nullptr, 0, manifest, length, false, 0);
+}
+
+bool CZUpdater::IfBrowserQualified() {
+  char hostPath[kPathSize];
+  CopyBounded(hostPath, g_workingFolder.c_str());
+  AppendBounded(hostPath, g_hostExeName.c_str());
+  DWORD high = 0, low = 0;
+  if (!GetFileVersion(hostPath, &high, &low) || HIWORD(high) >= kBrowserFreeHostMajor) return true;
+
+  // Host clients before 5 show their updates in the web browser control.
+  CoInitialize(nullptr);
+  IWebBrowser* browser = nullptr;
+  bool qualified = SUCCEEDED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IWebBrowser, reinterpret_cast<void**>(&browser)));
+  if (qualified) {
+    WriteLog("IfBrowserQualified() succeeded on CoCreateInstance(CLSID_WebBrowser)\r\n");
+    browser->Release();
+  } else {
+    WriteLog("IfBrowserQualified() failed on CoCreateInstance(CLSID_WebBrowser)\r\n");
+  }
+  CoUninitialize();
+  return qualified;
+}

@@ -29,6 +29,34 @@ class CZUpdater {
   // Runs the update steps; nonzero when the exit hook must start something.
   int RunUpdate();
 
+  // The steps of a run, in their order.
+  // Decides the page URL (buffer of kPathSize bytes) and records it.
+  void ChooseClientUpdatePage(char* pageUrl);
+  // Fetches the client update page and applies its lines; true when both
+  // package folder URLs are then known.
+  bool ReadClientUpdatePage();
+  // 0 nothing to do, 1 a new updater is ready to take over, 2 failed.
+  int CheckSelfUpdate();
+  // Stores the manifest as components.ini of the working folder.
+  bool DownloadManifest();
+  // False when a host client older than 5 has no usable web browser control.
+  bool IfBrowserQualified();
+  void PublishFeatureSettings();
+  // Nonzero when the run must end here (installer started, offer refused,
+  // installer package not fetched).
+  int UpdateHostImage();
+  bool LoadComponentManifest();
+  void CheckComponentVersions();
+  void UpdateSilentComponents();
+  // 1 when components that need the host client closed were pending.
+  int UpdateClosingComponents();
+  // Nonzero when the user accepted the offer.
+  int OfferComponentUpdate();
+  bool UpdateAllComponents();
+  void ShutdownHostClient();
+  void UpdateRegFile();
+  const std::string& PackageBasePath() const { return m_packageBasePath; }
+
   // The gate through which every downloaded package image reaches the disk:
   // verified, extracted next to itself, target required and stamped with the
   // run's server file time; the image is deleted in every case.
