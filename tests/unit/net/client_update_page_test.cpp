@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/bounded_text.h"
+#include "net/vendor_hosts.h"
+#include "server_fixture.h"
+#include "settings/reg_key.h"
+
+namespace {
+const char kZindoKey[] = "SOFTWARE\\Zindo";
+const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
+
+std::string ReadString(const char* subKey, const char* name) {
+  CZRegKey key(subKey, HKEY_CURRENT_USER);
+  char buffer[kPathSize];
+  return key.QueryString(name, buffer, sizeof(buffer)) ? buffer : "<absent>";
+}
+
+void WriteString(const char* subKey, const char* name, const std::string& value) {
+  CZRegKey key;
+  key.Create(subKey, HKEY_CURRENT_USER);
+  key.SetString(name, value.c_str());
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The host client's settings keys exist, as on an installed machine.
+class ClientUpdatePageTest : public CZServerTest {
+ protected:
+  void SetUp() override {
+    CZRegKey murvo;
+    murvo.Create(kMurvoKey, HKEY_CURRENT_USER);
+    CZServerTest::SetUp();
+  }
+  std::string Choose() {
+    char url[kPathSize];
+    m_updater->ChooseClientUpdatePage(url);
+    return url;
+  }
+  // Serves text as this test's page and names it on the command line.
+  void ServePage(const std::string& text) {
+    ASSERT_TRUE(WriteFileText(m_server.ServedPath(Path("corvcli.html")), text));
+    m_updater->ApplySettingLine(("ServerPage=" + m_server.Url(Path("corvcli.html"))).c_str());
+  }
+
+  CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kZindoKey};
+};
+}  // namespace
+
+TEST_F(ClientUpdatePageTest, CommandLinePageWinsAndIsStored) {
+  WriteString(kZindoKey, "ClientUpdatePage", "http://stored.example/page.html");
+  m_updater->ApplySettingLine("ServerPage=http://127.0.0.1/given.html");
+  EXPECT_EQ("http://127.0.0.1/given.html", Choose());
+  EXPECT_EQ("http://127.0.0.1/given.html", ReadString(kZindoKey, "ClientUpdatePage"));
+  EXPECT_NE(std::string::npos, LogText().find("ClientUpdatePage=http://127.0.0.1/given.html\r\n"));
+}
+
+TEST_F(ClientUpdatePageTest, NoStoredPageWritesTheDefault) {
+  EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose());
+  EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadString(kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("<absent>", ReadString(kMurvoKey, "LatestSocketServerUrl"));
+  EXPECT_EQ(0u, DefaultClientUpdatePageUrl().find("http://"));
+  EXPECT_NE(std::string::npos, DefaultClientUpdatePageUrl().find("/corvcli.html"));
+}
+
+TEST_F(ClientUpdatePageTest, AnyOtherStoredPageIsUsedAsStored) {
+  WriteString(kZindoKey, "ClientUpdatePage", "http://mirror.example/clients.html");
+  EXPECT_EQ("http://mirror.example/clients.html", Choose());
+  EXPECT_EQ("http://mirror.example/clients.html", ReadString(kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("<absent>", ReadString(kMurvoKey, "LatestSocketServerUrl"));
+}
+
+// The three older page URLs, stored in capitals: each is replaced by the
+// default and the host client is pointed at the servers page.
+TEST_F(ClientUpdatePageTest, OlderPagesInAnyCaseAreReplaced) {
+  const std::string base = DefaultClientUpdatePageUrl().substr(
+      0, DefaultClientUpdatePageUrl().size() - std::string("/corvcli.html").size());
+  std::vector<std::string> older = {base + "/sclients.html", base + "/clients.html"};
+  int found = 0;
+  for (const std::string& candidate : older) found += IsOlderClientUpdatePageUrl(candidate);
+  ASSERT_EQ(2, found);
+  for (const std::string& stored : older) {
+    WriteString(kZindoKey, "ClientUpdatePage", Upper(stored));
+    CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetString("LatestSocketServerUrl", "");
+    EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose()) << stored;
+    EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadString(kZindoKey, "ClientUpdatePage"));
+    EXPECT_EQ(ServersPageUrl(), ReadString(kMurvoKey, "LatestSocketServerUrl"));
+  }
+  EXPECT_NE(std::string::npos, ServersPageUrl().find("/servers.html"));
+}
+
+TEST_F(ClientUpdatePageTest, FolderLinesCarryLocaleCobrandAndLigans) {
+  WriteString("SOFTWARE\\Zindo\\Murvo\\Locale", "intl", "us");
+  WriteString(kMurvoKey, "Cobrand", "acme");
+  CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetDword("ligans", 1);
+  ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n");
+  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("http://127.0.0.1/m/us/acme/ligans/", m_updater->PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/us/zupdater.qpk", m_updater->UpdaterPackageUrl());
+}
+
+struct PageCase {
+  const char* label;
+  const char* text;
+};
+
+class ClientUpdatePageTextTest : public ClientUpdatePageTest,
+                                 public ::testing::WithParamInterface<PageCase> {};
+
+TEST_P(ClientUpdatePageTextTest, EveryLineIsApplied) {
+  ServePage(GetParam().text);
+  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_updater->UpdaterPackageUrl());
+  EXPECT_EQ("lookup", ReadString(kMurvoKey, "IPLookup"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ClientUpdatePageTextTest,
+    ::testing::Values(
+        PageCase{"LineFeeds", "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
+                              "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"},
+        PageCase{"CarriageReturns", "MURVO-FOLDER=http://127.0.0.1/m/\r\nIPAddrLookup=lookup\r\n"
+                                    "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\r\n"},
+        PageCase{"LastLineWithoutLineFeed", "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
+                                            "PATCHKEEPER-FOLDER=http://127.0.0.1/p/"},
+        PageCase{"BlankAndUnknownLines", "\n\nColour=blue\nMURVO-FOLDER=http://127.0.0.1/m/\n\n"
+                                         "IPAddrLookup=lookup\nno equals sign\n"
+                                         "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"}),
+    [](const ::testing::TestParamInfo<PageCase>& info) { return info.param.label; });
+
+TEST_F(ClientUpdatePageTest, PageWithoutTheUpdaterFolderFailsAfterApplyingItsLines) {
+  ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nSocketServers=s1:1;s2:2\nHttpServers=h:80\n");
+  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
+  EXPECT_EQ("h:80", ReadString(kMurvoKey, "Http Server"));
+  EXPECT_EQ("s1:1;s2:2", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+}
+
+TEST_F(ClientUpdatePageTest, PageOf4096BytesOrMoreIsRefused) {
+  std::string lines = "MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n";
+  ServePage(lines + std::string(4096 - lines.size(), '\n'));
+  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("", m_updater->PackageBaseUrl());
+  EXPECT_NE(std::string::npos, LogText().find("too large: 4096 bytes\r\n")) << LogText();
+
+  ServePage(lines + std::string(4095 - lines.size(), '\n'));
+  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
+}
+
+TEST_F(ClientUpdatePageTest, BodyShorterThanAnnouncedEndsWhereItEnded) {
+  ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/");
+  ASSERT_TRUE(m_server.SetRule(Path("corvcli.html"), "length=400"));
+  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_updater->UpdaterPackageUrl());
+}
+
+TEST_F(ClientUpdatePageTest, MissingPageFailsTheStep) {
+  m_updater->ApplySettingLine(("ServerPage=" + m_server.Url(Path("none.html"))).c_str());
+  ASSERT_TRUE(m_server.SetRule(Path("none.html"), "status=404"));
+  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
+  EXPECT_EQ("", m_updater->PackageBaseUrl());
+}
