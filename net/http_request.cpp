@@ -12,20 +12,29 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // A server date within 60 s of the local file still counts as current.
 constexpr ULONGLONG kFreshnessSlack = 600000000ULL;
 
+// Opens and sends a GET or HEAD on the connection; the proxy credentials go
+// with the first request of the process (even when it could not be opened).
+HINTERNET SendRequest(CZWinInet& winInet, HINTERNET connection, const char* verb,
+                      const char* urlPath) {
+  HINTERNET request = winInet.HttpOpenRequestA(connection, verb, urlPath, kHttpVersion, nullptr,
+                                               kAcceptTypes, kRequestFlags, 0);
+  ApplyProxyCredentials(winInet, request);
+  if (request == nullptr) return nullptr;
+  if (!winInet.HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+    winInet.InternetCloseHandle(request);
+    return nullptr;
+  }
+  return request;
+}
+
 ULONGLONG ToULongLong(const FILETIME& time) {
   return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 }  // namespace
 
 HINTERNET CZUpdater::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
-  HINTERNET request = m_winInet->HttpOpenRequestA(m_hConnection, "GET", urlPath, kHttpVersion,
-                                                  nullptr, kAcceptTypes, kRequestFlags, 0);
-  ApplyProxyCredentials(*m_winInet, request);
+  HINTERNET request = SendRequest(*m_winInet, m_hConnection, "GET", urlPath);
   if (request == nullptr) return nullptr;
-  if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    m_winInet->InternetCloseHandle(request);
-    return nullptr;
-  }
   DWORD status = 0, size = sizeof(status);
   if (!m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status,
                                  &size, nullptr) ||
@@ -51,14 +60,8 @@ HINTERNET CZUpdater::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
 
 bool CZUpdater::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (m_hConnection == nullptr) return false;
-  HINTERNET request = m_winInet->HttpOpenRequestA(m_hConnection, "HEAD", urlPath, kHttpVersion,
-                                                  nullptr, kAcceptTypes, kRequestFlags, 0);
-  ApplyProxyCredentials(*m_winInet, request);
+  HINTERNET request = SendRequest(*m_winInet, m_hConnection, "HEAD", urlPath);
   if (request == nullptr) return false;
-  if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    m_winInet->InternetCloseHandle(request);
-    return false;
-  }
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);
   BOOL ok = m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_SYSTEMTIME | HTTP_QUERY_LAST_MODIFIED,

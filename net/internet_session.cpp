@@ -12,6 +12,24 @@ const char kUserAgent[] = "Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)";
 constexpr DWORD kConnectTimeoutMs = 90000;
 constexpr DWORD kConnectRetries = 5;
 
+// Splits url with only the host name or only the URL path asked for; the
+// buffer is cleared first. The parts record in *parts.
+bool CrackUrlPart(CZWinInet& winInet, const char* url, char* buffer, DWORD size, bool host,
+                  URL_COMPONENTSA* parts) {
+  if (buffer == nullptr || size == 0) return false;
+  memset(buffer, 0, size);
+  *parts = {};
+  parts->dwStructSize = sizeof(*parts);
+  if (host) {
+    parts->lpszHostName = buffer;
+    parts->dwHostNameLength = size;
+  } else {
+    parts->lpszUrlPath = buffer;
+    parts->dwUrlPathLength = size;
+  }
+  return winInet.InternetCrackUrlA(url, 0, 0, parts) != FALSE;
+}
+
 unsigned DefaultPort(INTERNET_SCHEME scheme) {
   return scheme == INTERNET_SCHEME_HTTPS ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
 }
@@ -71,13 +89,8 @@ HINTERNET CZUpdater::DetachConnection() {
 }
 
 bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
-  if (buffer == nullptr || size == 0) return false;
-  memset(buffer, 0, size);
-  URL_COMPONENTSA parts = {};
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = buffer;
-  parts.dwHostNameLength = size;
-  if (!m_winInet->InternetCrackUrlA(url, 0, 0, &parts)) return false;
+  URL_COMPONENTSA parts;
+  if (!CrackUrlPart(*m_winInet, url, buffer, size, true, &parts)) return false;
   // An explicit port other than the scheme's own stays with the host name,
   // so the connection is made to it and hosts compare with it.
   if (buffer[0] != '\0' && !AppendExplicitPort(buffer, size, parts.nPort, DefaultPort(parts.nScheme))) {
@@ -88,11 +101,6 @@ bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
 }
 
 bool CZUpdater::GetUrlPath(const char* url, char* buffer, DWORD size) {
-  if (buffer == nullptr || size == 0) return false;
-  memset(buffer, 0, size);
-  URL_COMPONENTSA parts = {};
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszUrlPath = buffer;
-  parts.dwUrlPathLength = size;
-  return m_winInet->InternetCrackUrlA(url, 0, 0, &parts) != FALSE;
+  URL_COMPONENTSA parts;
+  return CrackUrlPart(*m_winInet, url, buffer, size, false, &parts);
 }
