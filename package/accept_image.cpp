@@ -13,8 +13,8 @@ namespace {
 // Stamps the file with the run's server date so that later date checks see
 // it as the server's copy. False when the file is not there.
 bool StampTarget(const char* targetPath, ULONGLONG serverTime) {
-  CZUniqueFile target(CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  CZUniqueFile target(CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!target.valid()) {
     WriteLog("Downloaded file %s not exist!\r\n", targetPath);
     return false;

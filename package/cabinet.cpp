@@ -22,7 +22,8 @@ class CZCrtSource : public CZByteSource {
   explicit CZCrtSource(INT_PTR handle) : m_handle(static_cast<int>(handle)) {}
   bool Seek(uint32_t offset) override {
     // Offsets beyond 2 GB cannot be reached through the 32-bit seek.
-    return offset <= 0x7FFFFFFF && _lseek(m_handle, static_cast<long>(offset), SEEK_SET) == static_cast<long>(offset);
+    return offset <= 0x7FFFFFFF &&
+           _lseek(m_handle, static_cast<long>(offset), SEEK_SET) == static_cast<long>(offset);
   }
   size_t Read(void* buffer, size_t size) override {
     int got = _read(m_handle, buffer, static_cast<unsigned>(size));
@@ -40,8 +41,8 @@ std::string CZCabinet::ImagePath() const { return std::string(m_imageFolder) + m
 
 bool CZCabinet::OpenImage(const char* path) {
   Reset();
-  m_context = FDICreate(FdiAllocate, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, kCpu80386,
-                        &m_error);
+  m_context = FDICreate(FdiAllocate, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+                        kCpu80386, &m_error);
   if (m_context == nullptr) return false;
   m_state = State::kOpen;
 
@@ -63,7 +64,8 @@ bool CZCabinet::OpenImage(const char* path) {
     return false;
   }
   CZCrtSource source(image.get());
-  ReadSignatureText(source, info.fReserve != FALSE, static_cast<uint32_t>(info.cbCabinet), &m_signatureText);
+  ReadSignatureText(source, info.fReserve != FALSE, static_cast<uint32_t>(info.cbCabinet),
+                    &m_signatureText);
   return true;
 }
 
@@ -72,7 +74,8 @@ bool CZCabinet::VerifySignature(EVP_PKEY* key) {
   if (m_state != State::kOpen) return false;
   unsigned char digest[kDigestSize];
   {
-    CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDWR, _S_IREAD | _S_IWRITE));
+    CZCrtFile image(
+        OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDWR, _S_IREAD | _S_IWRITE));
     if (!image.valid()) return false;
     CZCrtSource source(image.get());
     if (!DigestSignedRegion(source, digest)) return false;
@@ -86,7 +89,8 @@ bool CZCabinet::ExtractTo(const char* folder) {
   CopyBounded(m_destination, folder);
 
   char stagingRoot[kPathSize];
-  if (FormatText(stagingRoot, sizeof(stagingRoot), "%s%s~", m_imageFolder, m_imageName) < 0) return false;
+  if (FormatText(stagingRoot, sizeof(stagingRoot), "%s%s~", m_imageFolder, m_imageName) < 0)
+    return false;
   CZStagedInstall staging(stagingRoot);
   if (!staging.IsReady()) return false;
   m_staging = &staging;
@@ -99,7 +103,8 @@ INT_PTR CZCabinet::OpenTarget(const char* storedName) {
   if (!IsSafeStoredName(storedName)) return kAbort;
   char target[kPathSize];
   // A cut path would put the file under another name: refuse it instead.
-  if (FormatText(target, sizeof(target), "%s\\%s", m_staging->NewFilesFolder().c_str(), storedName) < 0 ||
+  if (FormatText(target, sizeof(target), "%s\\%s", m_staging->NewFilesFolder().c_str(),
+                 storedName) < 0 ||
       strlen(m_destination) + 1 + strlen(storedName) >= kPathSize) {
     return kAbort;
   }

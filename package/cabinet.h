@@ -3,6 +3,7 @@
 // signature and extracts every file below a folder.
 #pragma once
 #include <windows.h>
+// fdi.h needs the types windows.h declares.
 #include <fdi.h>
 
 #include <string>

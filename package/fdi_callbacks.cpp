@@ -19,7 +19,8 @@ bool CreateFolderChain(const char* filePath) {
   for (;;) {
     slash = strchr(slash + 1, '\\');
     if (slash != nullptr) *slash = 0;
-    if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryA(folder, nullptr)) {
+    if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES &&
+        !CreateDirectoryA(folder, nullptr)) {
       return false;
     }
     if (slash == nullptr) return true;
@@ -30,7 +31,8 @@ bool CreateFolderChain(const char* filePath) {
 INT_PTR OpenWithFolderRetry(const char* path, int flags, int mode) {
   INT_PTR handle = _open(path, flags, mode);
   // Only a file being created can need its folders; a read never does.
-  if (handle == -1 && (flags & _O_CREAT) && CreateFolderChain(path)) handle = _open(path, flags, mode);
+  if (handle == -1 && (flags & _O_CREAT) && CreateFolderChain(path))
+    handle = _open(path, flags, mode);
   return handle;
 }
 
@@ -40,7 +42,9 @@ CZCrtFile::~CZCrtFile() {
 
 void* DIAMONDAPI FdiAllocate(ULONG size) { return malloc(size); }
 void DIAMONDAPI FdiFree(void* memory) { free(memory); }
-INT_PTR DIAMONDAPI FdiOpen(char* path, int flags, int mode) { return OpenWithFolderRetry(path, flags, mode); }
+INT_PTR DIAMONDAPI FdiOpen(char* path, int flags, int mode) {
+  return OpenWithFolderRetry(path, flags, mode);
+}
 UINT DIAMONDAPI FdiRead(INT_PTR handle, void* buffer, UINT size) {
   return _read(static_cast<int>(handle), buffer, size);
 }

@@ -2,6 +2,7 @@
 // creation that lets a file be opened below folders that do not exist yet.
 #pragma once
 #include <windows.h>
+// fdi.h needs the types windows.h declares.
 #include <fdi.h>
 
 // Creates the missing folders of filePath (not the file name itself), from

@@ -10,8 +10,8 @@ bool GetFileVersion(const char* path, DWORD* high, DWORD* low) {
   if (!GetFileVersionInfoA(path, 0, size, block.data())) return false;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixedSize = 0;
-  if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize) || fixed == nullptr ||
-      fixedSize < sizeof(VS_FIXEDFILEINFO)) {
+  if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize) ||
+      fixed == nullptr || fixedSize < sizeof(VS_FIXEDFILEINFO)) {
     return false;
   }
   *high = fixed->dwFileVersionMS;

@@ -8,7 +8,9 @@
 template <auto FreeFunction>
 struct CZOpenSslFree {
   template <typename T>
-  void operator()(T* object) const { FreeFunction(object); }
+  void operator()(T* object) const {
+    FreeFunction(object);
+  }
 };
 
 using CZEvpPkey = std::unique_ptr<EVP_PKEY, CZOpenSslFree<EVP_PKEY_free>>;

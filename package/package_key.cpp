@@ -10,8 +10,8 @@ EVP_PKEY* g_packageKey = nullptr;
 
 bool LoadPackageKey() {
   if (g_packageKey != nullptr) return true;
-  g_packageKey = BuildRsaPublicKey(kPackageKeyModulus, sizeof(kPackageKeyModulus), kPackageKeyExponent,
-                                   sizeof(kPackageKeyExponent))
+  g_packageKey = BuildRsaPublicKey(kPackageKeyModulus, sizeof(kPackageKeyModulus),
+                                   kPackageKeyExponent, sizeof(kPackageKeyExponent))
                      .release();
   return g_packageKey != nullptr;
 }

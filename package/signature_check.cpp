@@ -35,12 +35,18 @@ CZSignatureCheck RecoverAndCompare(EVP_PKEY* key, const unsigned char* block, si
 
 const char* DescribeSignatureCheck(CZSignatureCheck result) {
   switch (result) {
-    case CZSignatureCheck::kValid: return "signature valid";
-    case CZSignatureCheck::kBadLength: return "signature text empty or longer than 513 characters";
-    case CZSignatureCheck::kBadBase64: return "signature text is not decodable base64";
-    case CZSignatureCheck::kBadPadding: return "signature block is not a type 1 block under this key";
-    case CZSignatureCheck::kNotBareDigest: return "signed content is not a bare 20-byte digest";
-    case CZSignatureCheck::kDigestMismatch: return "digest of the signed region differs";
+    case CZSignatureCheck::kValid:
+      return "signature valid";
+    case CZSignatureCheck::kBadLength:
+      return "signature text empty or longer than 513 characters";
+    case CZSignatureCheck::kBadBase64:
+      return "signature text is not decodable base64";
+    case CZSignatureCheck::kBadPadding:
+      return "signature block is not a type 1 block under this key";
+    case CZSignatureCheck::kNotBareDigest:
+      return "signed content is not a bare 20-byte digest";
+    case CZSignatureCheck::kDigestMismatch:
+      return "digest of the signed region differs";
   }
   return "unknown";
 }

@@ -5,7 +5,9 @@
 #include "package/fdi_callbacks.h"
 
 namespace {
-bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+bool SameName(const std::string& a, const std::string& b) {
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
 }  // namespace
 
 void RemoveFileTree(const std::string& path) {
@@ -31,7 +33,8 @@ void RemoveFileTree(const std::string& path) {
 CZStagedInstall::CZStagedInstall(const std::string& root)
     : m_root(root), m_newFolder(root + "\\n"), m_oldFolder(root + "\\o") {
   RemoveFileTree(m_root);
-  m_ready = CreateDirectoryA(m_root.c_str(), nullptr) && CreateDirectoryA(m_newFolder.c_str(), nullptr) &&
+  m_ready = CreateDirectoryA(m_root.c_str(), nullptr) &&
+            CreateDirectoryA(m_newFolder.c_str(), nullptr) &&
             CreateDirectoryA(m_oldFolder.c_str(), nullptr);
 }
 
@@ -55,7 +58,8 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
     // A folder in the file's place is not something to replace.
     if (moved->attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     moved->backup = m_oldFolder + "\\" + std::to_string(index);
-    if (moved->attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+    if (moved->attributes &
+        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
       SetFileAttributesA(moved->target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     if (!MoveFileExA(moved->target.c_str(), moved->backup.c_str(), 0)) {

@@ -10,8 +10,10 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsDotsOnly(const char* begin, const char* end) {
   bool dot = false;
   for (const char* p = begin; p < end; ++p) {
-    if (*p == '.') dot = true;
-    else if (*p != ' ') return false;
+    if (*p == '.')
+      dot = true;
+    else if (*p != ' ')
+      return false;
   }
   return dot;
 }

@@ -88,7 +88,8 @@ bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reaso
       *reason = "folder entries cut short";
       return false;
     }
-    image->folders.push_back({ReadLittle32(&b[at]), ReadLittle16(&b[at + 4]), ReadLittle16(&b[at + 6])});
+    image->folders.push_back(
+        {ReadLittle32(&b[at]), ReadLittle16(&b[at + 4]), ReadLittle16(&b[at + 6])});
   }
   at = image->firstFile;
   for (uint16_t i = 0; i < fileCount; ++i) {

@@ -22,9 +22,14 @@ uint32_t BlockChecksum(const unsigned char* data, size_t size, uint32_t seed) {
   }
   uint32_t last = 0;
   switch (size & 3) {
-    case 3: last |= static_cast<uint32_t>(*data++) << 16; [[fallthrough]];
-    case 2: last |= static_cast<uint32_t>(*data++) << 8; [[fallthrough]];
-    case 1: last |= *data;
+    case 3:
+      last |= static_cast<uint32_t>(*data++) << 16;
+      [[fallthrough]];
+    case 2:
+      last |= static_cast<uint32_t>(*data++) << 8;
+      [[fallthrough]];
+    case 1:
+      last |= *data;
   }
   return sum ^ last;
 }
@@ -64,8 +69,8 @@ void Append32(CZBytes* out, uint32_t v) {
 }
 }  // namespace
 
-bool CollectPackEntries(const std::vector<std::string>& arguments, std::vector<CZPackEntry>* entries,
-                        std::string* reason) {
+bool CollectPackEntries(const std::vector<std::string>& arguments,
+                        std::vector<CZPackEntry>* entries, std::string* reason) {
   namespace fs = std::filesystem;
   for (const std::string& argument : arguments) {
     size_t equals = argument.find('=');
@@ -82,8 +87,9 @@ bool CollectPackEntries(const std::vector<std::string>& arguments, std::vector<C
         std::replace(name.begin(), name.end(), '/', '\\');
         found.push_back({name, item.path().string()});
       }
-      std::sort(found.begin(), found.end(),
-                [](const CZPackEntry& a, const CZPackEntry& b) { return a.storedName < b.storedName; });
+      std::sort(found.begin(), found.end(), [](const CZPackEntry& a, const CZPackEntry& b) {
+        return a.storedName < b.storedName;
+      });
       entries->insert(entries->end(), found.begin(), found.end());
     } else if (fs::is_regular_file(argument, error)) {
       entries->push_back({fs::path(argument).filename().string(), argument});

@@ -11,14 +11,14 @@ struct CZPackEntry {
 };
 
 struct CZPackOptions {
-  bool compress = true;           // MSZIP; stored when false
-  uint16_t headerReserve = 0;     // a reserved area of this many bytes when non-zero
+  bool compress = true;        // MSZIP; stored when false
+  uint16_t headerReserve = 0;  // a reserved area of this many bytes when non-zero
 };
 
 // Expands the command line's entries: NAME=PATH stores PATH as NAME, a folder
 // adds every file below it under its relative name, a file is stored by its
 // own name.
-bool CollectPackEntries(const std::vector<std::string>& arguments, std::vector<CZPackEntry>* entries,
-                        std::string* reason);
+bool CollectPackEntries(const std::vector<std::string>& arguments,
+                        std::vector<CZPackEntry>* entries, std::string* reason);
 bool PackCabinet(const std::vector<CZPackEntry>& entries, const CZPackOptions& options,
                  CZBytes* cabinet, std::string* reason);

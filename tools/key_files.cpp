@@ -71,7 +71,8 @@ bool WriteKeyHeader(const std::string& publicPath, const std::string& headerPath
                     std::string* reason) {
   CZEvpPkey key = LoadPublicKey(publicPath, reason);
   if (!key) return false;
-  if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA || EVP_PKEY_get_bits(key.get()) != kPackageKeyBits) {
+  if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA ||
+      EVP_PKEY_get_bits(key.get()) != kPackageKeyBits) {
     *reason = "the package key must be a 2048-bit RSA key";
     return false;
   }
@@ -82,7 +83,8 @@ bool WriteKeyHeader(const std::string& publicPath, const std::string& headerPath
   CZBignum modulus(n), exponent(e);
   unsigned char modulusBytes[kKeyArrayBytes], exponentBytes[kKeyArrayBytes];
   if (!modulus || !exponent || BN_bn2binpad(modulus.get(), modulusBytes, kKeyArrayBytes) < 0 ||
-      BN_num_bytes(exponent.get()) > 3 || BN_bn2binpad(exponent.get(), exponentBytes, kKeyArrayBytes) < 0) {
+      BN_num_bytes(exponent.get()) > 3 ||
+      BN_bn2binpad(exponent.get(), exponentBytes, kKeyArrayBytes) < 0) {
     *reason = OpenSslReason("unusable public key");
     return false;
   }

@@ -73,8 +73,8 @@ void ClearReservedRecord(const CZCabImage& image, CZBytes* bytes) {
 }
 }  // namespace
 
-bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& options,
-               CZBytes* out, std::string* reason) {
+bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& options, CZBytes* out,
+               std::string* reason) {
   std::string text;
   if (!MakeSignatureText(image.bytes, key, options.digestInfo, &text, reason)) return false;
   unsigned char record[kSignatureRecordSize];
@@ -113,7 +113,8 @@ bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& opti
   std::copy(text.begin(), text.end(), area.begin() + sizeof(record));
   out->insert(out->end(), area.begin(), area.end());
   // Set names, folders, files and data as they were, moved by the growth.
-  const size_t oldNamesStart = image.hasReserve ? kReservedAreaOffset + image.headerReserve : kFixedHeader;
+  const size_t oldNamesStart =
+      image.hasReserve ? kReservedAreaOffset + image.headerReserve : kFixedHeader;
   out->insert(out->end(), image.bytes.begin() + oldNamesStart, image.bytes.begin() + cabinetEnd);
   const uint32_t shift = static_cast<uint32_t>(kReservedAreaOffset + reserve - oldNamesStart);
   unsigned char* b = out->data();

@@ -8,8 +8,8 @@
 #include "tools/cab_image.h"
 
 struct CZSignOptions {
-  uint8_t placement = 0;     // 0: reserved area; non-zero: appended after the cabinet
-  bool digestInfo = false;   // wrap the digest as DigestInfo (a form the updater refuses)
+  uint8_t placement = 0;    // 0: reserved area; non-zero: appended after the cabinet
+  bool digestInfo = false;  // wrap the digest as DigestInfo (a form the updater refuses)
 };
 
 // Signs a cabinet. Placement 0 makes a reserved area (or reuses one large

@@ -71,7 +71,8 @@ int Sign(std::vector<std::string> args) {
     if (args[0] == "--digest-info") {
       options.digestInfo = true;
       args.erase(args.begin());
-    } else if (args[0] == "--placement" && args.size() > 1 && ParseNumber(args[1], 255, &placement)) {
+    } else if (args[0] == "--placement" && args.size() > 1 &&
+               ParseNumber(args[1], 255, &placement)) {
       options.placement = static_cast<uint8_t>(placement);
       args.erase(args.begin(), args.begin() + 2);
     } else {
@@ -84,7 +85,8 @@ int Sign(std::vector<std::string> args) {
   if (!key) return Fail(reason);
   CZCabImage image;
   CZBytes signedImage;
-  if (!LoadCabImage(args[1], &image, &reason) || !SignImage(image, key.get(), options, &signedImage, &reason)) {
+  if (!LoadCabImage(args[1], &image, &reason) ||
+      !SignImage(image, key.get(), options, &signedImage, &reason)) {
     return Fail(reason);
   }
   const std::string& out = args.size() == 3 ? args[2] : args[1];
@@ -123,12 +125,13 @@ int Inspect(const std::vector<std::string>& args) {
   CZCabImage image;
   std::string reason;
   if (!LoadCabImage(args[0], &image, &reason)) return Fail(reason);
-  printf("cabinet %s: %zu bytes on disk, declared size %u, first file entry at %u\n", args[0].c_str(),
-         image.bytes.size(), image.cabinetSize, image.firstFile);
-  printf("  flags 0x%04x, set id %u, cabinet index %u\n", image.flags, image.setId, image.cabinetIndex);
+  printf("cabinet %s: %zu bytes on disk, declared size %u, first file entry at %u\n",
+         args[0].c_str(), image.bytes.size(), image.cabinetSize, image.firstFile);
+  printf("  flags 0x%04x, set id %u, cabinet index %u\n", image.flags, image.setId,
+         image.cabinetIndex);
   if (image.hasReserve) {
-    printf("  reserved area: header %u bytes, per folder %u, per data block %u\n", image.headerReserve,
-           image.folderReserve, image.dataReserve);
+    printf("  reserved area: header %u bytes, per folder %u, per data block %u\n",
+           image.headerReserve, image.folderReserve, image.dataReserve);
   }
   printf("  signed region: bytes %u to %u\n", image.firstFile, image.cabinetSize);
   static const char* const kMethods[] = {"stored", "MSZIP", "Quantum", "LZX"};
@@ -138,9 +141,11 @@ int Inspect(const std::vector<std::string>& args) {
            kMethods[f.compression & 3]);
   }
   for (const CZCabFile& f : image.files) {
-    printf("  file %-40s %10u bytes, folder %u at %u, %04u-%02u-%02u %02u:%02u:%02u, attributes 0x%02x\n",
-           f.name.c_str(), f.size, f.folder, f.folderOffset, 1980 + (f.date >> 9), (f.date >> 5) & 15,
-           f.date & 31, f.time >> 11, (f.time >> 5) & 63, (f.time & 31) * 2, f.attributes);
+    printf(
+        "  file %-40s %10u bytes, folder %u at %u, %04u-%02u-%02u %02u:%02u:%02u, attributes "
+        "0x%02x\n",
+        f.name.c_str(), f.size, f.folder, f.folderOffset, 1980 + (f.date >> 9), (f.date >> 5) & 15,
+        f.date & 31, f.time >> 11, (f.time >> 5) & 63, (f.time & 31) * 2, f.attributes);
   }
   if (image.hasReserve) PrintRecord(image.bytes, kReservedAreaOffset, "reserved area");
   PrintRecord(image.bytes, image.cabinetSize, "after the cabinet");

@@ -1,5 +1,3 @@
-#include "driver/updater.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "common/handles.h"
 #include "driver/update_log.h"
+#include "driver/updater.h"
 #include "package_fixtures.h"
 #include "test_support.h"
 
@@ -44,7 +43,8 @@ class AcceptImageTest : public ::testing::Test {
   static ULONGLONG LastWrite(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
   }
 
   CZTempFolder m_folder{"accept"};
@@ -60,18 +60,22 @@ TEST_F(AcceptImageTest, SignedImageIsExtractedStampedAndDeleted) {
   ASSERT_TRUE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
   EXPECT_FALSE(FileExists(image));
   // Times first: reading the contents may move the access time.
-  CZUniqueFile handle(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  CZUniqueFile handle(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(handle.valid());
   FILETIME created, accessed, written;
   ASSERT_TRUE(GetFileTime(handle.get(), &created, &accessed, &written));
-  auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  auto value = [](const FILETIME& t) {
+    return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
   EXPECT_EQ(kServerTime, value(written));
   EXPECT_EQ(kServerTime, value(accessed));
   // Wine on Linux keeps no creation time that can be set: there it is the
   // change time. On Windows all three match.
   if (value(created) != kServerTime) EXPECT_GT(value(created), kServerTime);
   handle.reset();
-  for (const CZPackedFile& file : PackedFiles()) EXPECT_EQ(file.content, ReadFileText(m_folder / file.storedName));
+  for (const CZPackedFile& file : PackedFiles())
+    EXPECT_EQ(file.content, ReadFileText(m_folder / file.storedName));
   EXPECT_EQ(std::vector<std::string>{"File signed correctly " + image + "\r\n"}, LogLines());
 }
 
@@ -122,15 +126,18 @@ TEST_F(AcceptImageTest, FailedExtractionIsRefusedAndTheOlderFileKeepsItsDate) {
   // Signed over its whole length but cut short of its declared size: its
   // files cannot all come out. The older copy must not pass as the new one.
   CreateDirectoryA((m_folder / "sub").c_str(), nullptr);
-  for (const CZPackedFile& file : PackedFiles()) ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
+  for (const CZPackedFile& file : PackedFiles())
+    ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
   std::string target = m_folder / "zcomp.dll";
   ULONGLONG before = LastWrite(target);
   std::string image = PlaceImage("truncated.qpk");
   EXPECT_FALSE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
   EXPECT_FALSE(FileExists(image));
-  for (const CZPackedFile& file : PackedFiles()) EXPECT_EQ(kOld, ReadFileText(m_folder / file.storedName));
+  for (const CZPackedFile& file : PackedFiles())
+    EXPECT_EQ(kOld, ReadFileText(m_folder / file.storedName));
   EXPECT_EQ(before, LastWrite(target));
-  EXPECT_EQ((std::vector<std::string>{"File signed correctly " + image + "\r\n", "Can not extract " + image + "\r\n"}),
+  EXPECT_EQ((std::vector<std::string>{"File signed correctly " + image + "\r\n",
+                                      "Can not extract " + image + "\r\n"}),
             LogLines());
 }
 

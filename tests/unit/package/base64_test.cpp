@@ -43,9 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
         CZBase64Case{"PaddingInSecondPlaceFails", "T=Fu", false, ""},
         CZBase64Case{"PaddingInSecondPlaceOfALaterGroupFails", "TWFuT===", false, ""},
         CZBase64Case{"LengthNotAMultipleOfFour", "TWFuT", false, ""},
-        CZBase64Case{"LengthTwo", "TW", false, ""},
-        CZBase64Case{"Empty", "", true, ""}),
-    [](const ::testing::TestParamInfo<CZBase64Case>& info) { return std::string(info.param.name); });
+        CZBase64Case{"LengthTwo", "TW", false, ""}, CZBase64Case{"Empty", "", true, ""}),
+    [](const ::testing::TestParamInfo<CZBase64Case>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(Base64LengthTest, ZeroLengthMeansUpToTheTerminator) {
   unsigned char out[8];

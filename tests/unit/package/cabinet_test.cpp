@@ -37,7 +37,8 @@ class CabinetTest : public ::testing::Test {
   }
   void InstallOldVersions() {
     CreateDirectoryA((m_folder / "sub").c_str(), nullptr);
-    for (const CZPackedFile& file : PackedFiles()) ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
+    for (const CZPackedFile& file : PackedFiles())
+      ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
   }
   void ExpectOldVersions() {
     for (const CZPackedFile& file : PackedFiles()) {
@@ -51,7 +52,8 @@ class CabinetTest : public ::testing::Test {
   }
   // The installed files, the image and nothing else (no staging folder).
   void ExpectOnlyInstalledFiles() {
-    EXPECT_EQ((std::vector<std::string>{"pkg.qpk", "readme.txt", "sub\\", "sub\\helper.dat", "zcomp.dll"}),
+    EXPECT_EQ((std::vector<std::string>{"pkg.qpk", "readme.txt", "sub\\", "sub\\helper.dat",
+                                        "zcomp.dll"}),
               ListFiles(m_folder.path()));
   }
 
@@ -78,7 +80,8 @@ TEST_F(CabinetTest, ExtractedFilesCarryTheTimeOfExtraction) {
   ASSERT_TRUE(cabinet.ExtractTo(Destination().c_str()));
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(GetFileAttributesExA((m_folder / "zcomp.dll").c_str(), GetFileExInfoStandard, &data));
-  ULARGE_INTEGER written = {{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
+  ULARGE_INTEGER written = {
+      {data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
   // The image records the packing time, which lies before this test began.
   EXPECT_GE(written.QuadPart + 20000000ULL, start.QuadPart);
 }
@@ -103,7 +106,8 @@ struct CZBlockedTarget {
 };
 void PrintTo(const CZBlockedTarget& c, std::ostream* os) { *os << c.name; }
 
-class UnwritableTargetTest : public CabinetTest, public ::testing::WithParamInterface<CZBlockedTarget> {};
+class UnwritableTargetTest : public CabinetTest,
+                             public ::testing::WithParamInterface<CZBlockedTarget> {};
 
 TEST_P(UnwritableTargetTest, AbortsAndLeavesTheInstalledFilesAsTheyWere) {
   InstallOldVersions();
@@ -125,28 +129,31 @@ TEST_P(UnwritableTargetTest, AbortsAndLeavesTheInstalledFilesAsTheyWere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, UnwritableTargetTest,
-    ::testing::Values(
-        CZBlockedTarget{"FolderInPlaceOfTheFile",
-                        [](CZTempFolder& folder, CZUniqueFile*) {
-                          std::string target = folder / "zcomp.dll";
-                          DeleteFileA(target.c_str());
-                          CreateDirectoryA(target.c_str(), nullptr);
-                        }},
-        CZBlockedTarget{"FileHeldOpenWithoutSharing",
-                        [](CZTempFolder& folder, CZUniqueFile* holder) {
-                          holder->reset(CreateFileA((folder / "zcomp.dll").c_str(), GENERIC_READ, 0, nullptr,
-                                                    OPEN_EXISTING, 0, nullptr));
-                          ASSERT_TRUE(holder->valid());
-                        }},
-        CZBlockedTarget{"ReadOnlyFileHeldOpenWithoutSharing",
-                        [](CZTempFolder& folder, CZUniqueFile* holder) {
-                          std::string target = folder / "zcomp.dll";
-                          SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-                          holder->reset(CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                                    nullptr));
-                          ASSERT_TRUE(holder->valid());
-                        }}),
-    [](const ::testing::TestParamInfo<CZBlockedTarget>& info) { return std::string(info.param.name); });
+    ::testing::Values(CZBlockedTarget{"FolderInPlaceOfTheFile",
+                                      [](CZTempFolder& folder, CZUniqueFile*) {
+                                        std::string target = folder / "zcomp.dll";
+                                        DeleteFileA(target.c_str());
+                                        CreateDirectoryA(target.c_str(), nullptr);
+                                      }},
+                      CZBlockedTarget{"FileHeldOpenWithoutSharing",
+                                      [](CZTempFolder& folder, CZUniqueFile* holder) {
+                                        holder->reset(CreateFileA((folder / "zcomp.dll").c_str(),
+                                                                  GENERIC_READ, 0, nullptr,
+                                                                  OPEN_EXISTING, 0, nullptr));
+                                        ASSERT_TRUE(holder->valid());
+                                      }},
+                      CZBlockedTarget{"ReadOnlyFileHeldOpenWithoutSharing",
+                                      [](CZTempFolder& folder, CZUniqueFile* holder) {
+                                        std::string target = folder / "zcomp.dll";
+                                        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+                                        holder->reset(CreateFileA(target.c_str(), GENERIC_READ, 0,
+                                                                  nullptr, OPEN_EXISTING, 0,
+                                                                  nullptr));
+                                        ASSERT_TRUE(holder->valid());
+                                      }}),
+    [](const ::testing::TestParamInfo<CZBlockedTarget>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(CabinetTest, ReadOnlyAttributeIsRestoredWhenTheReplacementIsUndone) {
   InstallOldVersions();
@@ -213,12 +220,14 @@ TEST_F(CabinetTest, StoredNamesThatLeaveTheDestinationAreRefused) {
   for (size_t i = 0; i < names.size(); ++i) {
     SCOPED_TRACE(names[i]);
     std::string image = destination + "\\pkg.qpk";
-    ASSERT_TRUE(CopyFileA(PackageFixture("unsafe_" + std::to_string(i) + ".qpk").c_str(), image.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(PackageFixture("unsafe_" + std::to_string(i) + ".qpk").c_str(),
+                          image.c_str(), FALSE));
     CZCabinet cabinet;
     ASSERT_TRUE(cabinet.OpenImage(image.c_str()));
     EXPECT_TRUE(cabinet.VerifySignature(PackageKey()));  // signed, and still refused
     EXPECT_FALSE(cabinet.ExtractTo(destination.c_str()));
-    EXPECT_EQ((std::vector<std::string>{"a\\", "a\\b\\", "a\\b\\pkg.qpk"}), ListFiles(m_folder.path()));
+    EXPECT_EQ((std::vector<std::string>{"a\\", "a\\b\\", "a\\b\\pkg.qpk"}),
+              ListFiles(m_folder.path()));
     EXPECT_FALSE(FileExists("C:\\drive.txt"));
     EXPECT_FALSE(FileExists("C:\\rooted.txt"));
   }
@@ -236,7 +245,8 @@ struct CZRefusedImage {
 };
 void PrintTo(const CZRefusedImage& c, std::ostream* os) { *os << c.name; }
 
-class RefusedImageTest : public CabinetTest, public ::testing::WithParamInterface<CZRefusedImage> {};
+class RefusedImageTest : public CabinetTest,
+                         public ::testing::WithParamInterface<CZRefusedImage> {};
 
 TEST_P(RefusedImageTest, OpenImageRefusesAndStaysIdle) {
   CZCabinet cabinet;
@@ -248,26 +258,28 @@ TEST_P(RefusedImageTest, OpenImageRefusesAndStaysIdle) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, RefusedImageTest,
-    ::testing::Values(
-        CZRefusedImage{"TextFile",
-                       [] {
-                         std::string text = "not a cabinet at all, just some words in a file\r\n";
-                         return CZBytes(text.begin(), text.end());
-                       }},
-        CZRefusedImage{"FormatVersion1_4",
-                       [] {
-                         CZBytes bytes = ReadBytes(PackageFixture("p0.qpk"));
-                         bytes[24] = 4;
-                         return bytes;
-                       }},
-        CZRefusedImage{"FormatVersion2_3",
-                       [] {
-                         CZBytes bytes = ReadBytes(PackageFixture("p0.qpk"));
-                         bytes[25] = 2;
-                         return bytes;
-                       }},
-        CZRefusedImage{"EmptyFile", [] { return CZBytes(); }}),
-    [](const ::testing::TestParamInfo<CZRefusedImage>& info) { return std::string(info.param.name); });
+    ::testing::Values(CZRefusedImage{"TextFile",
+                                     [] {
+                                       std::string text =
+                                           "not a cabinet at all, just some words in a file\r\n";
+                                       return CZBytes(text.begin(), text.end());
+                                     }},
+                      CZRefusedImage{"FormatVersion1_4",
+                                     [] {
+                                       CZBytes bytes = ReadBytes(PackageFixture("p0.qpk"));
+                                       bytes[24] = 4;
+                                       return bytes;
+                                     }},
+                      CZRefusedImage{"FormatVersion2_3",
+                                     [] {
+                                       CZBytes bytes = ReadBytes(PackageFixture("p0.qpk"));
+                                       bytes[25] = 2;
+                                       return bytes;
+                                     }},
+                      CZRefusedImage{"EmptyFile", [] { return CZBytes(); }}),
+    [](const ::testing::TestParamInfo<CZRefusedImage>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(CabinetTest, MissingImageIsRefused) {
   CZCabinet cabinet;

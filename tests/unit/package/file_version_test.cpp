@@ -14,14 +14,15 @@ TEST(FileVersionTest, FixedVersionIsSplitIntoHalves) {
 
 TEST(FileVersionTest, ZeroFixedVersionBesideAStringVersionIsZero) {
   DWORD high = 7, low = 7;
-  ASSERT_TRUE(GetFileVersion((TestProgramFolder() + "version_string_only.dll").c_str(), &high, &low));
+  ASSERT_TRUE(
+      GetFileVersion((TestProgramFolder() + "version_string_only.dll").c_str(), &high, &low));
   EXPECT_EQ(0u, high);
   EXPECT_EQ(0u, low);
 }
 
 TEST(FileVersionTest, FilesWithoutVersionLeaveTheValuesAlone) {
-  for (const std::string& path : {PackageFixture("content\\readme.txt"), TestProgramFolder() + "absent.dll",
-                                  std::string("")}) {
+  for (const std::string& path : {PackageFixture("content\\readme.txt"),
+                                  TestProgramFolder() + "absent.dll", std::string("")}) {
     DWORD high = 0xAAAA, low = 0xBBBB;
     EXPECT_FALSE(GetFileVersion(path.c_str(), &high, &low)) << path;
     EXPECT_EQ(0xAAAAu, high);

@@ -9,7 +9,9 @@
 #include "package/signature_record.h"
 #include "test_support.h"
 
-std::string PackageFixture(const std::string& name) { return TestProgramFolder() + "packages\\" + name; }
+std::string PackageFixture(const std::string& name) {
+  return TestProgramFolder() + "packages\\" + name;
+}
 
 const std::vector<CZPackedFile>& PackedFiles() {
   static const std::vector<CZPackedFile> files = [] {
@@ -44,7 +46,8 @@ CZImageLayout ReadLayout(const CZBytes& b) {
 }
 
 namespace {
-void CollectFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>* names) {
+void CollectFiles(const std::string& folder, const std::string& prefix,
+                  std::vector<std::string>* names) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;

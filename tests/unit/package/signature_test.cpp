@@ -1,5 +1,3 @@
-#include "package/signature_check.h"
-
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
@@ -9,6 +7,7 @@
 
 #include "package/cabinet.h"
 #include "package/package_key.h"
+#include "package/signature_check.h"
 #include "package/signature_record.h"
 #include "package_fixtures.h"
 #include "test_support.h"
@@ -76,13 +75,16 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      true},
         CZVerifyCase{"ZeroFlagAt40IsUsed", "reserved_p1.qpk",
-                     [](CZBytes& b) { WriteSignatureRecord(4, 0, &b[kReservedAreaOffset]); }, false},
+                     [](CZBytes& b) { WriteSignatureRecord(4, 0, &b[kReservedAreaOffset]); },
+                     false},
         CZVerifyCase{"OtherPlacementFlagAppended", "p1.qpk",
                      [](CZBytes& b) { b[CabinetEnd(b) + kRecordPlacementOffset] = 0x80; }, true},
         CZVerifyCase{"ZeroPlacementFlagAppended", "p1.qpk",
                      [](CZBytes& b) { b[CabinetEnd(b) + kRecordPlacementOffset] = 0; }, false},
         CZVerifyCase{"UnreadRecordBytes", "p1.qpk",
-                     [](CZBytes& b) { b[CabinetEnd(b) + 9] = b[CabinetEnd(b) + 10] = b[CabinetEnd(b) + 11] = 0xEE; },
+                     [](CZBytes& b) {
+                       b[CabinetEnd(b) + 9] = b[CabinetEnd(b) + 10] = b[CabinetEnd(b) + 11] = 0xEE;
+                     },
                      true},
         CZVerifyCase{"FirstSignedByteP0", "p0.qpk", Flip(FirstFile, 0), false},
         CZVerifyCase{"FirstSignedByteP1", "p1.qpk", Flip(FirstFile, 0), false},
@@ -94,27 +96,37 @@ INSTANTIATE_TEST_SUITE_P(
         CZVerifyCase{"HeaderReserved3", "p0.qpk", Flip(Start, 22), true},
         CZVerifyCase{"SetId", "p0.qpk", Flip(Start, 32), true},
         CZVerifyCase{"CabinetIndex", "p1.qpk", Flip(Start, 34), true},
-        CZVerifyCase{"ReservedAreaOutsideRecordP1", "reserved_p1.qpk", Flip(Start, kReservedAreaOffset + 20), true},
-        CZVerifyCase{"ReservedAreaOutsideRecordP0", "reserved_p0.qpk",
-                     [](CZBytes& b) { b[kReservedAreaOffset + ReadLayout(b).headerReserve - 1] ^= 0x5A; }, true},
+        CZVerifyCase{"ReservedAreaOutsideRecordP1", "reserved_p1.qpk",
+                     Flip(Start, kReservedAreaOffset + 20), true},
+        CZVerifyCase{
+            "ReservedAreaOutsideRecordP0", "reserved_p0.qpk",
+            [](CZBytes& b) { b[kReservedAreaOffset + ReadLayout(b).headerReserve - 1] ^= 0x5A; },
+            true},
         CZVerifyCase{"FolderEntryDataOffset", "p0.qpk", Flip(Folders, 0), true},
         CZVerifyCase{"FolderEntryCompression", "p1.qpk", Flip(Folders, 6), true},
         CZVerifyCase{"BytesAfterTheCabinetP0", "p0.qpk",
-                     [](CZBytes& b) { b.insert(b.end(), {'t', 'a', 'i', 'l'}); }, true},
+                     [](CZBytes& b) {
+                       b.insert(b.end(), {'t', 'a', 'i', 'l'});
+                     },
+                     true},
         CZVerifyCase{"BytesAfterTheAppendedText", "p1.qpk",
                      [](CZBytes& b) { b.insert(b.end(), 100, 0x33); }, true},
         CZVerifyCase{"SignatureTextChanged", "p1.qpk", Flip(AppendedText, 40), false},
         CZVerifyCase{"Text514Characters", "p1.qpk", AppendedTextOfLength(514), false},
         CZVerifyCase{"Text513Characters", "p1.qpk", AppendedTextOfLength(513), false},
         CZVerifyCase{"TextCutShortByTheEnd", "p1.qpk", [](CZBytes& b) { b.pop_back(); }, false},
-        CZVerifyCase{"PaddingInSecondPlace", "p1.qpk", [](CZBytes& b) { b[AppendedText(b) + 1] = '='; }, false},
+        CZVerifyCase{"PaddingInSecondPlace", "p1.qpk",
+                     [](CZBytes& b) { b[AppendedText(b) + 1] = '='; }, false},
         CZVerifyCase{"DigestInfoWrapped", "digestinfo.qpk", nullptr, false},
         CZVerifyCase{"OtherKey", "otherkey.qpk", nullptr, false},
         CZVerifyCase{"Unsigned", "unsigned.cab", nullptr, false},
         // Signed over what is there: the digest stops at the end of the file.
         CZVerifyCase{"ShorterThanDeclaredAndSignedSo", "truncated.qpk", nullptr, true},
-        CZVerifyCase{"CutShortAfterSigning", "p0.qpk", [](CZBytes& b) { b.resize(b.size() - 10); }, false}),
-    [](const ::testing::TestParamInfo<CZVerifyCase>& info) { return std::string(info.param.name); });
+        CZVerifyCase{"CutShortAfterSigning", "p0.qpk", [](CZBytes& b) { b.resize(b.size() - 10); },
+                     false}),
+    [](const ::testing::TestParamInfo<CZVerifyCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(VerifySignatureTest, CharacterReadAsZeroInPlaceOfAStillVerifies) {
   ASSERT_TRUE(LoadPackageKey());
@@ -160,7 +172,9 @@ TEST(PackageKeyTest, SecondLoadChangesNothing) {
 TEST(SignatureTextTest, LengthIsCheckedBeforeAnythingElse) {
   unsigned char digest[kDigestSize] = {};
   EXPECT_EQ(CZSignatureCheck::kBadLength, CheckSignatureText(nullptr, "", digest));
-  EXPECT_EQ(CZSignatureCheck::kBadLength, CheckSignatureText(nullptr, std::string(514, 'A'), digest));
-  EXPECT_EQ(CZSignatureCheck::kBadBase64, CheckSignatureText(nullptr, std::string(513, 'A'), digest));
+  EXPECT_EQ(CZSignatureCheck::kBadLength,
+            CheckSignatureText(nullptr, std::string(514, 'A'), digest));
+  EXPECT_EQ(CZSignatureCheck::kBadBase64,
+            CheckSignatureText(nullptr, std::string(513, 'A'), digest));
   EXPECT_EQ(CZSignatureCheck::kBadBase64, CheckSignatureText(nullptr, "A=AA", digest));
 }

@@ -11,20 +11,23 @@ void PrintTo(const CZNameCase& c, std::ostream* os) { *os << '"' << c.name << '"
 class StoredNameTest : public ::testing::TestWithParam<CZNameCase> {};
 }  // namespace
 
-TEST_P(StoredNameTest, Judged) { EXPECT_EQ(GetParam().safe, IsSafeStoredName(GetParam().name)) << GetParam().name; }
+TEST_P(StoredNameTest, Judged) {
+  EXPECT_EQ(GetParam().safe, IsSafeStoredName(GetParam().name)) << GetParam().name;
+}
 
-INSTANTIATE_TEST_SUITE_P(Names, StoredNameTest,
-                         ::testing::Values(CZNameCase{"zcomp.dll", true}, CZNameCase{"sub\\helper.dat", true},
-                                           CZNameCase{"a\\b\\c.txt", true}, CZNameCase{"..name.txt", true},
-                                           CZNameCase{"name..txt", true}, CZNameCase{"dir.d\\x..", true},
-                                           CZNameCase{"", false}, CZNameCase{"..", false},
-                                           CZNameCase{"..\\x.dll", false}, CZNameCase{"a\\..\\..\\x.dll", false},
-                                           CZNameCase{"a/../x.dll", false}, CZNameCase{"a\\..", false},
-                                           CZNameCase{"\\x.dll", false}, CZNameCase{"/x.dll", false},
-                                           CZNameCase{"\\\\server\\share\\x.dll", false},
-                                           CZNameCase{"C:\\x.dll", false}, CZNameCase{"C:x.dll", false},
-                                           CZNameCase{"x.dll:stream", false}, CZNameCase{"...\\x.dll", false},
-                                           CZNameCase{". .\\x.dll", false}, CZNameCase{".\\x.dll", false},
-                                           CZNameCase{"a\\\\x.dll", false}, CZNameCase{"sub\\", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, StoredNameTest,
+    ::testing::Values(CZNameCase{"zcomp.dll", true}, CZNameCase{"sub\\helper.dat", true},
+                      CZNameCase{"a\\b\\c.txt", true}, CZNameCase{"..name.txt", true},
+                      CZNameCase{"name..txt", true}, CZNameCase{"dir.d\\x..", true},
+                      CZNameCase{"", false}, CZNameCase{"..", false},
+                      CZNameCase{"..\\x.dll", false}, CZNameCase{"a\\..\\..\\x.dll", false},
+                      CZNameCase{"a/../x.dll", false}, CZNameCase{"a\\..", false},
+                      CZNameCase{"\\x.dll", false}, CZNameCase{"/x.dll", false},
+                      CZNameCase{"\\\\server\\share\\x.dll", false}, CZNameCase{"C:\\x.dll", false},
+                      CZNameCase{"C:x.dll", false}, CZNameCase{"x.dll:stream", false},
+                      CZNameCase{"...\\x.dll", false}, CZNameCase{". .\\x.dll", false},
+                      CZNameCase{".\\x.dll", false}, CZNameCase{"a\\\\x.dll", false},
+                      CZNameCase{"sub\\", false}));
 
 TEST(StoredNameNullTest, NullIsRefused) { EXPECT_FALSE(IsSafeStoredName(nullptr)); }

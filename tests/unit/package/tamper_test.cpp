@@ -31,7 +31,8 @@ CZSignatureSpan FindSignature(const CZBytes& b) {
   CZImageLayout layout = ReadLayout(b);
   CZSignatureRecord record;
   CZSignatureSpan span;
-  span.record = layout.hasReserve && ParseSignatureRecord(&b[kReservedAreaOffset], &record) && record.placement == 0
+  span.record = layout.hasReserve && ParseSignatureRecord(&b[kReservedAreaOffset], &record) &&
+                        record.placement == 0
                     ? kReservedAreaOffset
                     : layout.cabinetSize;
   ParseSignatureRecord(&b[span.record], &record);
@@ -49,7 +50,8 @@ std::string Decoded(const CZBytes& b, const CZSignatureSpan& span) {
 }
 
 // Whether a changed signature record or text still names the same signature.
-bool SameSignature(const CZBytes& original, const CZBytes& changed, size_t at, const CZSignatureSpan& span) {
+bool SameSignature(const CZBytes& original, const CZBytes& changed, size_t at,
+                   const CZSignatureSpan& span) {
   size_t inRecord = at - span.record;
   if (inRecord < kRecordPlacementOffset) return false;  // magic or length
   if (inRecord == kRecordPlacementOffset) {
@@ -74,7 +76,8 @@ class TamperTest : public ::testing::TestWithParam<CZSweptPackage> {
     m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
     m_destination = m_root / "dest";
     for (const std::string& name : GetParam().storedNames) {
-      m_packed[name] = ReadFileText(PackageFixture(std::string(GetParam().contentFolder) + "\\" + name));
+      m_packed[name] =
+          ReadFileText(PackageFixture(std::string(GetParam().contentFolder) + "\\" + name));
       ASSERT_FALSE(m_packed[name].empty()) << name;
     }
   }
@@ -121,12 +124,13 @@ TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
     CZBytes changed = original;
     changed[at] ^= static_cast<unsigned char>(1 + random() % 255);
     const CZRegion region = at >= layout.firstFile && at < layout.cabinetSize ? CZRegion::kSigned
-                            : at >= span.record && at < signatureEnd       ? CZRegion::kSignature
-                                                                           : CZRegion::kElsewhere;
+                            : at >= span.record && at < signatureEnd          ? CZRegion::kSignature
+                                                                     : CZRegion::kElsewhere;
     InstallOldVersions();
     const std::string image = m_destination + "\\zcomp.dl_";
     ASSERT_TRUE(WriteBytes(image, changed));
-    const bool accepted = m_updater->ExtractSignedImage(image.c_str(), (m_destination + "\\zcomp.dll").c_str());
+    const bool accepted =
+        m_updater->ExtractSignedImage(image.c_str(), (m_destination + "\\zcomp.dll").c_str());
 
     SCOPED_TRACE("offset " + std::to_string(at) + " byte " + std::to_string(changed[at]));
     ASSERT_FALSE(FileExists(image));
@@ -154,19 +158,22 @@ TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
         break;
     }
   }
-  std::cout << GetParam().fixture << ": " << original.size() << " bytes changed one at a time; outside the signed region "
-            << acceptedOutside << " accepted (" << acceptedDifferent << " of them with files that differ from "
+  std::cout << GetParam().fixture << ": " << original.size()
+            << " bytes changed one at a time; outside the signed region " << acceptedOutside
+            << " accepted (" << acceptedDifferent << " of them with files that differ from "
             << "the packed ones), " << refusedOutside << " refused\n";
   RecordProperty("accepted_with_different_files", acceptedDifferent);
 }
 
 const std::vector<std::string> kContentNames = {"readme.txt", "sub\\helper.dat", "zcomp.dll"};
-const std::vector<std::string> kMultiBlockNames = {"big\\data.txt", "readme.txt", "sub\\helper.dat", "zcomp.dll"};
+const std::vector<std::string> kMultiBlockNames = {"big\\data.txt", "readme.txt", "sub\\helper.dat",
+                                                   "zcomp.dll"};
 
 INSTANTIATE_TEST_SUITE_P(Packages, TamperTest,
                          ::testing::Values(CZSweptPackage{"p0.qpk", "content", kContentNames},
                                            CZSweptPackage{"p1.qpk", "content", kContentNames},
-                                           CZSweptPackage{"multiblock.qpk", "content_multi", kMultiBlockNames}),
+                                           CZSweptPackage{"multiblock.qpk", "content_multi",
+                                                          kMultiBlockNames}),
                          [](const ::testing::TestParamInfo<CZSweptPackage>& info) {
                            std::string name = info.param.fixture;
                            return name.substr(0, name.find('.'));
