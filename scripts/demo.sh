@@ -12,28 +12,33 @@ echo "== preparing the machine and building (log: $demo/build.log)"
   { tail -n 30 "$demo/build.log"; exit 1; }
 
 export ZUPDATER_WINEPREFIX="$demo/prefix"
-rm -rf "$demo/app" "$demo/site" "$demo/server.log"
+rm -rf "$demo/app" "$demo/site"
 mkdir -p "$demo/app/logs" "$demo/site/murvo" "$demo/site/patchkeeper"
 cp "$root/build/win/zupdater.exe" "$demo/app/"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+# The embedded update server: serves the site on 127.0.0.1 and records every
+# request it receives.
+server="$root/tests/server/zu_test_server.py"
+python3 "$server" start --root "$demo/site" --state-file "$demo/server.state" >/dev/null
+trap 'python3 "$server" stop --state-file "$demo/server.state" >/dev/null 2>&1 || true' EXIT
+port=$(sed -n 's/^port=//p' "$demo/server.state")
 base="http://127.0.0.1:$port"
 cat > "$demo/site/corvcli.html" <<PAGE
 MURVO-FOLDER=$base/murvo/
 PATCHKEEPER-FOLDER=$base/patchkeeper/
+HttpServers=chat1.example:80;chat2.example:80
+SocketServers=chat1.example:5050;chat2.example:5050;chat3.example:5050
+IPAddrLookup=http://lookup.example/ip
 PAGE
-
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/site" >"$demo/server.log" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true' EXIT
-for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+printf '[New Install]\r\nVersionNew=5,0,1,0\r\n' > "$demo/site/murvo/components.html"
+cp "$root/build/win/tests/fake_host5.exe" "$demo/app/murvo.exe"
 
 run() {
   ZUPDATER_PERSISTENT=0 "$root/scripts/with-wine.sh" bash -c '
     wine reg add "HKCU\\SOFTWARE\\Zindo\\Murvo" /v LogUpdate /t REG_DWORD /d 0 /f </dev/null >/dev/null
     wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/before.reg" /y >/dev/null 2>&1 || : >"$1/before.reg"
     ls -l "$1/app" >"$1/files-before.txt"
-    wine "$1/app/zupdater.exe" "ServerPage=$2/corvcli.html"
+    wine "$1/app/zupdater.exe" "ServerPage=$2/corvcli.html;ApplicationName=$(winepath -w "$1/app/murvo.exe")"
     echo "exit code: $?" >"$1/exit.txt"
     wineserver -w
     wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/after.reg" /y >/dev/null 2>&1 || : >"$1/after.reg"
@@ -51,4 +56,4 @@ diff <(iconv -f UTF-16 -t UTF-8 "$demo/before.reg" 2>/dev/null | tr -d '\r') \
 echo "== files of the updater's folder, before and after:"
 diff "$demo/files-before.txt" "$demo/files-after.txt" && echo "(unchanged)"
 echo "== requests the update server received:"
-grep -E '"(GET|HEAD) ' "$demo/server.log" || echo "(none)"
+curl -s "$base/__control/requests?prefix=/" | grep -E '^(GET|HEAD) ' || echo "(none)"
