@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "http_test_server.h"
 #include "test_support.h"
 
 namespace {
@@ -109,18 +110,27 @@ TEST_F(StartupTest, StaleCopyInUseIsLeftAndTheRunGoesOn) {
 }
 
 // With its folder not writable the updater builds no run: no log although
-// the host client asks for one.
+// the host client asks for one, and not a byte to the update server.
 TEST_F(StartupTest, UnwritableFolderEndsTheRunBeforeItStarts) {
+  CZHttpTestServer server;
+  ASSERT_TRUE(server.IsRunning()) << "the http_server fixture did not start";
+  const std::string prefix = TestPathPrefix();
+  server.Clear(prefix);
+  ASSERT_TRUE(WriteFileText(server.ServedPath(prefix + "corvcli.html"), "File=x\n"));
+  const std::string run = Quote(m_dir / "zupdater.exe") + " ServerPage=" +
+                          server.Url(prefix + "corvcli.html");
   ASSERT_TRUE(CopyProgram(UpdaterExePath(), m_dir / "zupdater.exe"));
   CreateDirectoryA((m_dir / "WriteCheck.tmp").c_str(), nullptr);
   CreateDirectoryA((m_dir / "logs").c_str(), nullptr);
   SetLogUpdate();
-  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_EQ(0u, RunProgram(run, m_dir.path(), kRunTimeoutMs));
   EXPECT_FALSE(FileExists(m_dir / "logs\\updater.log"));
+  EXPECT_EQ("", server.Requests(prefix));
 
   RemoveDirectoryA((m_dir / "WriteCheck.tmp").c_str());
-  EXPECT_EQ(0u, RunProgram(Quote(m_dir / "zupdater.exe"), m_dir.path(), kRunTimeoutMs));
+  EXPECT_EQ(0u, RunProgram(run, m_dir.path(), kRunTimeoutMs));
   EXPECT_TRUE(FileExists(m_dir / "logs\\updater.log"));
+  EXPECT_NE(std::string::npos, server.Requests(prefix).find("GET " + prefix + "corvcli.html"));
 }
 
 TEST_F(StartupTest, EarlierInstanceThatStaysEndsTheRunUntouched) {
