@@ -7,6 +7,8 @@ struct VersionCase {
   const char* text;
   uint16_t parts[4];
 };
+// Names the case in test listings.
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << "\"" << c.text << "\""; }
 
 class VersionTextTest : public ::testing::TestWithParam<VersionCase> {};
 }  // namespace

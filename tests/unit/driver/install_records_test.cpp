@@ -58,6 +58,8 @@ struct LocaleCase {
   const char* updaterPackage;
   bool localeRead;
 };
+// Names the case in test listings.
+void PrintTo(const LocaleCase& c, std::ostream* os) { *os << c.name; }
 
 class LocaleSettingsTest : public InstallRecordsTest,
                            public ::testing::WithParamInterface<LocaleCase> {};

@@ -109,6 +109,8 @@ struct FormatCase {
   const char* expected;
   bool cut;
 };
+// Names the case in test listings.
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << "size " << c.size << ": " << c.input; }
 
 class FormatTextTest : public ::testing::TestWithParam<FormatCase> {};
 
@@ -135,6 +137,8 @@ struct SwitchCase {
   std::vector<BYTE> data;
   bool on;
 };
+// Names the case in test listings.
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
 
 class LogSwitchTest : public ::testing::TestWithParam<SwitchCase> {
  protected:

@@ -66,6 +66,8 @@ struct ChunkCase {
   const char* rule;
   size_t expectedSize;  // bytes that reach the file
 };
+// Names the case in test listings.
+void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.name; }
 
 class ChunkTest : public DownloadTest, public ::testing::WithParamInterface<ChunkCase> {};
 
@@ -118,6 +120,8 @@ struct MemoryCase {
   Outcome outcome;
   size_t bytes;  // body bytes that must be in the buffer when it was read
 };
+// Names the case in test listings.
+void PrintTo(const MemoryCase& c, std::ostream* os) { *os << c.name; }
 
 class MemoryDownloadTest : public DownloadTest, public ::testing::WithParamInterface<MemoryCase> {};
 
@@ -302,6 +306,8 @@ struct BufferCase {
   DWORD maxLength;
   DWORD size;  // 0: refused
 };
+// Names the case in test listings.
+void PrintTo(const BufferCase& c, std::ostream* os) { *os << c.length << " of at most " << c.maxLength; }
 
 class BodyBufferTest : public ::testing::TestWithParam<BufferCase> {};
 

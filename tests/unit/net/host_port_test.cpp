@@ -8,6 +8,8 @@ struct SplitCase {
   const char* host;
   unsigned port;
 };
+// Names the case in test listings.
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << "\"" << c.text << "\""; }
 
 class SplitHostPortTest : public ::testing::TestWithParam<SplitCase> {};
 }  // namespace

@@ -63,6 +63,8 @@ struct RefusedCase {
   const char* rule;
   const char* logLine;  // expected start of the log line, after the path
 };
+// Names the case in test listings.
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 class RefusedGetTest : public HttpRequestTest,
                        public ::testing::WithParamInterface<RefusedCase> {};
@@ -141,6 +143,8 @@ struct FreshnessCase {
   long long localOffset;  // seconds relative to the server's date
   int expected;
 };
+// Names the case in test listings.
+void PrintTo(const FreshnessCase& c, std::ostream* os) { *os << c.name; }
 
 class FreshnessTest : public HttpRequestTest, public ::testing::WithParamInterface<FreshnessCase> {};
 
@@ -241,6 +245,8 @@ struct UrlCase {
   const char* host;  // null: the split fails
   const char* path;
 };
+// Names the case in test listings.
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.url; }
 
 class UrlPartsTest : public ::testing::TestWithParam<UrlCase> {};
 

@@ -84,6 +84,8 @@ struct ClientProxyCase {
   DWORD port;
   const char* expected;  // null: no proxy
 };
+// Names the case in test listings.
+void PrintTo(const ClientProxyCase& c, std::ostream* os) { *os << c.name; }
 
 class ClientProxyTest : public ProxySettingsTest,
                         public ::testing::WithParamInterface<ClientProxyCase> {};
@@ -126,6 +128,8 @@ struct PushDecisionCase {
   const char* systemServer;
   bool push;
 };
+// Names the case in test listings.
+void PrintTo(const PushDecisionCase& c, std::ostream* os) { *os << c.name; }
 
 class ShouldPushProxyTest : public ProxySettingsTest,
                             public ::testing::WithParamInterface<PushDecisionCase> {};
