@@ -229,6 +229,23 @@ TEST_F(ProxyTrafficTest, OnlyTheFirstRequestCarriesTheScrambledCredentials) {
   EXPECT_LT(at, seen.find("\r\n\r\n"));
 }
 
+TEST_F(ProxyTrafficTest, CredentialsSpentOnAFirstRequestThatCouldNotOpenAreNeverSent) {
+  DWORD length = 0;
+  // No connection yet: the request cannot be opened, yet it was the first.
+  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("a.bin").c_str(), &length));
+  MakeRequests();
+  std::string seen = m_server.ProxyRequests(m_prefix);
+  EXPECT_EQ(2u, CountOccurrences(seen, "GET ")) << seen;
+  EXPECT_EQ(0u, CountOccurrences(seen, "Proxy-Authorization")) << seen;
+}
+
+TEST_F(ProxyTrafficTest, ProxySettingsChangedAfterOpeningDoNotMatter) {
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", 0);
+  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 1);
+  MakeRequests();
+  EXPECT_EQ(3u, CountOccurrences(m_server.ProxyRequests(m_prefix), " HTTP/1.0\r\n"));
+}
+
 class ShortPasswordTest : public ProxyTrafficTest {
   // Position 2 holds 3: the clear password ends before it.
   std::string Password() const override { return std::string{'a' ^ 1, 'b' ^ 2, 3, 'd' ^ 4}; }
