@@ -31,27 +31,29 @@ curl_seconds=$(for _ in $(seq "$runs"); do
 done | best)
 cmp -s "$work/curl.bin" "$work/www/big.bin" || echo "warning: curl's copy differs" >&2
 
-run_updater() {  # mode -> best seconds
+run_updater() {  # mode -> best seconds and the peak working set (KB) of that run
   local mode=$1
   for _ in $(seq "$runs"); do
     out=$("$root/scripts/with-wine.sh" wine "$exe" "$url" "Z:${work//\//\\}\\$mode.bin" "$mode" 2>/dev/null | tr -d '\r')
     set -- $out
     [ "$1" = ok ] || { echo "updater download failed: $out" >&2; return 1; }
-    echo "$3"
-  done | best
+    echo "$3 $4"
+  done | sort -g | head -n 1
 }
 plain_seconds=$(run_updater plain)
 cmp -s "$work/plain.bin" "$work/www/big.bin" || echo "warning: updater's copy differs" >&2
 progress_seconds=$(run_updater progress)
 cmp -s "$work/progress.bin" "$work/www/big.bin" || echo "warning: updater's copy (progress) differs" >&2
 
-python3 - "$bytes" "$curl_seconds" "$plain_seconds" "$progress_seconds" <<'PY'
+python3 - "$bytes" "$curl_seconds" $plain_seconds $progress_seconds <<'PY'
 import sys
-size, curl, plain, progress = int(sys.argv[1]), *map(float, sys.argv[2:])
+size, curl, plain, plain_kb, progress, progress_kb = int(sys.argv[1]), *map(float, sys.argv[2:])
 mb = size / 1e6
-def line(name, s): print("%-28s %8.3f s %9.1f MB/s   %5.2f x curl" % (name, s, mb / s, curl / s))
+def line(name, s, kb=None):
+    peak = "" if kb is None else "   peak working set %5.1f MB" % (kb / 1024)
+    print("%-28s %8.3f s %9.1f MB/s   %5.2f x curl%s" % (name, s, mb / s, curl / s, peak))
 print("file: %.1f MB from the local test server (best of each)" % mb)
 line("curl", curl)
-line("updater, no progress dialog", plain)
-line("updater, progress dialog", progress)
+line("updater, no progress dialog", plain, plain_kb)
+line("updater, progress dialog", progress, progress_kb)
 PY
