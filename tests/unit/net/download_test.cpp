@@ -263,6 +263,22 @@ TEST_F(DownloadTest, DialogIsReusedAndGoesWithTheRunObject) {
   EXPECT_EQ(nullptr, ProgressDialog());
 }
 
+TEST_F(DownloadTest, ClosingTheDialogIsNoCancel) {
+  ASSERT_TRUE(m_server.SetRule(Path("d.bin"), "size=3000"));
+  Connect();
+  bool ok = false;
+  DownloadToFile("d.bin", &ok, true);
+  HWND first = ProgressDialog();
+  ASSERT_NE(nullptr, first);
+  SendMessageA(first, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_FALSE(IsDownloadCancelled());
+  // The next download that shows progress brings a dialog back.
+  EXPECT_EQ(3000u, DownloadToFile("d.bin", &ok, true).size());
+  EXPECT_TRUE(ok);
+  EXPECT_NE(nullptr, ProgressDialog());
+}
+
 TEST_F(DownloadTest, CancelButtonEndsThisAndEveryLaterDownload) {
   // About 5 s of body, in slow chunks, so the button is pressed mid-way.
   ASSERT_TRUE(m_server.SetRule(Path("slow.bin"), "size=204800&chunk_delay=0.05"));
