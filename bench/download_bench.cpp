@@ -3,8 +3,8 @@
 // the process's peak working set (a file download never holds the body).
 //   download_bench.exe <url> <file> progress|plain
 // Output: ok|failed <bytes> <seconds> <peak working set in KB>
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>

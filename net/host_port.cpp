@@ -19,7 +19,8 @@ void SplitHostPort(const std::string& text, std::string* host, unsigned* port) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || text.find(':') != colon) return;
   std::string digits = text.substr(colon + 1);
-  if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+  if (digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
     return;
   unsigned value = static_cast<unsigned>(std::stoul(digits));
   if (value == 0 || value > 65535) return;

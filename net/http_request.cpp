@@ -64,8 +64,8 @@ bool CZUpdater::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (request == nullptr) return false;
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);
-  BOOL ok = m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_SYSTEMTIME | HTTP_QUERY_LAST_MODIFIED,
-                                      &date, &size, nullptr);
+  BOOL ok = m_winInet->HttpQueryInfoA(
+      request, HTTP_QUERY_FLAG_SYSTEMTIME | HTTP_QUERY_LAST_MODIFIED, &date, &size, nullptr);
   DWORD error = GetLastError();
   m_winInet->InternetCloseHandle(request);
   FILETIME time;

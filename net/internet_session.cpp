@@ -41,8 +41,8 @@ int CZUpdater::OpenInternet() {
   if (GetClientProxy(proxy, sizeof(proxy)))
     m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0);
   else
-    m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                           nullptr, 0);
+    m_hInternet =
+        m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   return m_hInternet != nullptr ? 1 : 0;
 }
 
@@ -59,9 +59,9 @@ int CZUpdater::OpenHttpSession() {
   std::string host;
   unsigned port = 0;
   SplitHostPort(m_currentHost, &host, &port);
-  m_hConnection = m_winInet->InternetConnectA(m_hInternet, host.c_str(),
-                                              static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                              INTERNET_SERVICE_HTTP, 0, 0);
+  m_hConnection =
+      m_winInet->InternetConnectA(m_hInternet, host.c_str(), static_cast<INTERNET_PORT>(port),
+                                  nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   return m_hConnection != nullptr ? 1 : 0;
 }
 
@@ -93,7 +93,8 @@ bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
   if (!CrackUrlPart(*m_winInet, url, buffer, size, true, &parts)) return false;
   // An explicit port other than the scheme's own stays with the host name,
   // so the connection is made to it and hosts compare with it.
-  if (buffer[0] != '\0' && !AppendExplicitPort(buffer, size, parts.nPort, DefaultPort(parts.nScheme))) {
+  if (buffer[0] != '\0' &&
+      !AppendExplicitPort(buffer, size, parts.nPort, DefaultPort(parts.nScheme))) {
     buffer[0] = '\0';
     return false;
   }

@@ -10,7 +10,8 @@
 
 namespace {
 const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
-const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kInternetSettingsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char kWebHandlerKey[] = "SOFTWARE\\Classes\\http\\shell\\open\\command";
 constexpr size_t kCredentialSize = 260;
 
@@ -75,7 +76,8 @@ bool ShouldPushProxy() {
   CZRegKey internet(kInternetSettingsKey, HKEY_CURRENT_USER);
   DWORD enabled = internet.GetDword("ProxyEnable");
   char server[512];
-  bool haveServer = internet.QueryString("ProxyServer", server, sizeof(server)) && server[0] != '\0';
+  bool haveServer =
+      internet.QueryString("ProxyServer", server, sizeof(server)) && server[0] != '\0';
   return !(enabled != 0 && haveServer);
 }
 

@@ -4,5 +4,6 @@
 
 void ScrambleText(char* text) {
   for (size_t i = 0; i < strlen(text); ++i)
-    text[i] = static_cast<char>(static_cast<unsigned char>(text[i]) ^ static_cast<unsigned char>(i + 1));
+    text[i] =
+        static_cast<char>(static_cast<unsigned char>(text[i]) ^ static_cast<unsigned char>(i + 1));
 }

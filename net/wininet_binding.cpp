@@ -20,12 +20,12 @@ Fn* CZWinInet::Resolve(Fn*& slot, const char* name) {
 
 // Each forwarder: 0 when the library or the entry point is missing, else the
 // entry point's own result.
-#define ZU_FORWARD(name, ...)                               \
-  auto fn = Resolve(m_p##name, #name);                      \
+#define ZU_FORWARD(name, ...)          \
+  auto fn = Resolve(m_p##name, #name); \
   return fn != nullptr ? fn(__VA_ARGS__) : decltype(fn(__VA_ARGS__))()
 
-HINTERNET CZWinInet::InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy,
-                                   LPCSTR proxyBypass, DWORD flags) {
+HINTERNET CZWinInet::InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
+                                   DWORD flags) {
   ZU_FORWARD(InternetOpenA, agent, accessType, proxy, proxyBypass, flags);
 }
 BOOL CZWinInet::InternetCloseHandle(HINTERNET handle) { ZU_FORWARD(InternetCloseHandle, handle); }
@@ -40,9 +40,9 @@ HINTERNET CZWinInet::InternetConnectA(HINTERNET internet, LPCSTR server, INTERNE
                                       DWORD_PTR context) {
   ZU_FORWARD(InternetConnectA, internet, server, port, user, password, service, flags, context);
 }
-HINTERNET CZWinInet::HttpOpenRequestA(HINTERNET connect, LPCSTR verb, LPCSTR object,
-                                      LPCSTR version, LPCSTR referrer, LPCSTR* acceptTypes,
-                                      DWORD flags, DWORD_PTR context) {
+HINTERNET CZWinInet::HttpOpenRequestA(HINTERNET connect, LPCSTR verb, LPCSTR object, LPCSTR version,
+                                      LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags,
+                                      DWORD_PTR context) {
   ZU_FORWARD(HttpOpenRequestA, connect, verb, object, version, referrer, acceptTypes, flags,
              context);
 }

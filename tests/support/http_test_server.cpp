@@ -1,9 +1,8 @@
 #include "http_test_server.h"
 
-#include <winsock2.h>
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include "settings/folders.h"
 #include "test_support.h"

@@ -26,10 +26,8 @@ TEST_P(VersionTextTest, FourSixteenBitParts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionTextTest,
-    ::testing::Values(VersionCase{"6,0,0,1200", {6, 0, 0, 1200}},
-                      VersionCase{"6,1", {6, 0, 0, 1}},
-                      VersionCase{"7", {0, 0, 0, 7}},
-                      VersionCase{"", {0, 0, 0, 0}},
+    ::testing::Values(VersionCase{"6,0,0,1200", {6, 0, 0, 1200}}, VersionCase{"6,1", {6, 0, 0, 1}},
+                      VersionCase{"7", {0, 0, 0, 7}}, VersionCase{"", {0, 0, 0, 0}},
                       VersionCase{" 5, 2,x,9", {5, 2, 0, 9}},
                       VersionCase{"65537,1,2,3", {1, 1, 2, 3}},
                       VersionCase{"-1,0,0,0", {65535, 0, 0, 0}},

@@ -16,8 +16,8 @@ const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 
 void SetString(const char* subKey, const char* name, const char* text) {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
   RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                  static_cast<DWORD>(strlen(text) + 1));
   RegCloseKey(key);
@@ -25,8 +25,8 @@ void SetString(const char* subKey, const char* name, const char* text) {
 
 void SetDword(const char* subKey, const char* name, DWORD value) {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
   RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
   RegCloseKey(key);
 }
@@ -40,7 +40,9 @@ std::string ReadString(const char* subKey, const char* name) {
   return text;
 }
 
-std::vector<char> Writable(const char* text) { return std::vector<char>(text, text + strlen(text) + 1); }
+std::vector<char> Writable(const char* text) {
+  return std::vector<char>(text, text + strlen(text) + 1);
+}
 
 class InstallRecordsTest : public ::testing::Test {
  protected:
@@ -82,17 +84,17 @@ TEST_P(LocaleSettingsTest, FolderUrlsCarryLocaleCobrandAndLigans) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LocaleSettingsTest,
-    ::testing::Values(
-        LocaleCase{"LocaleOnly", "us", "", ~0u, "http://127.0.0.1/m/us/",
-                   "http://127.0.0.1/p/us/zupdater.qpk", true},
-        LocaleCase{"LigansOnly", nullptr, nullptr, 1, "http://127.0.0.1/m/ligans/",
-                   "http://127.0.0.1/p/zupdater.qpk", false},
-        LocaleCase{"Everything", "de", "acme", 7, "http://127.0.0.1/m/de/acme/ligans/",
-                   "http://127.0.0.1/p/de/zupdater.qpk", true},
-        LocaleCase{"LigansZero", "fr", "acme", 0, "http://127.0.0.1/m/fr/acme/",
-                   "http://127.0.0.1/p/fr/zupdater.qpk", true},
-        LocaleCase{"Nothing", nullptr, nullptr, ~0u, "http://127.0.0.1/m/",
-                   "http://127.0.0.1/p/zupdater.qpk", false}),
+    ::testing::Values(LocaleCase{"LocaleOnly", "us", "", ~0u, "http://127.0.0.1/m/us/",
+                                 "http://127.0.0.1/p/us/zupdater.qpk", true},
+                      LocaleCase{"LigansOnly", nullptr, nullptr, 1, "http://127.0.0.1/m/ligans/",
+                                 "http://127.0.0.1/p/zupdater.qpk", false},
+                      LocaleCase{"Everything", "de", "acme", 7,
+                                 "http://127.0.0.1/m/de/acme/ligans/",
+                                 "http://127.0.0.1/p/de/zupdater.qpk", true},
+                      LocaleCase{"LigansZero", "fr", "acme", 0, "http://127.0.0.1/m/fr/acme/",
+                                 "http://127.0.0.1/p/fr/zupdater.qpk", true},
+                      LocaleCase{"Nothing", nullptr, nullptr, ~0u, "http://127.0.0.1/m/",
+                                 "http://127.0.0.1/p/zupdater.qpk", false}),
     [](const ::testing::TestParamInfo<LocaleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(InstallRecordsTest, RefusalStoresTheTimeAndAcceptanceStoresZero) {

@@ -31,7 +31,9 @@ bool IsTimeOfDay(const std::string& text) {
          std::stoi(text.substr(6, 2)) < 60;
 }
 
-std::vector<char> Writable(const char* text) { return std::vector<char>(text, text + strlen(text) + 1); }
+std::vector<char> Writable(const char* text) {
+  return std::vector<char>(text, text + strlen(text) + 1);
+}
 
 class UpdateLogTest : public ::testing::Test {
  protected:
@@ -97,8 +99,9 @@ TEST_F(UpdateLogTest, MissingLogsFolderIsNotCreatedAndLoggingStaysOn) {
 TEST_F(UpdateLogTest, OpenLogCanBeReadByOthers) {
   StartUpdateLog(m_folder.path().c_str());
   WriteLog("visible\r\n");
-  HANDLE reader = CreateFileA(LogPath(m_folder.path()).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE reader =
+      CreateFileA(LogPath(m_folder.path()).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(INVALID_HANDLE_VALUE, reader);
   if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
 }
@@ -181,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SwitchCase{"DwordOne", REG_DWORD, {1, 0, 0, 0}, true},
                       SwitchCase{"FourBinaryBytes", REG_BINARY, {9, 9, 9, 9}, true},
                       SwitchCase{"QwordIsTooLong", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false},
-                      SwitchCase{"LongStringIsTooLong", REG_SZ, {'1', '2', '3', '4', '5', 0}, false}),
+                      SwitchCase{
+                          "LongStringIsTooLong", REG_SZ, {'1', '2', '3', '4', '5', 0}, false}),
     [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
 
 TEST(LogRunsTest, SecondRunLeavesOnlyItsOwnLines) {

@@ -84,17 +84,18 @@ TEST_P(ChunkTest, ReadsOfAtMostOneChunkUpToTheAnnouncedLength) {
   EXPECT_EQ(GeneratedBody(c.expectedSize), body);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChunkTest,
-    ::testing::Values(
-        // 2048 then 952: the third chunk the server offers is never asked for.
-        ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
-        // Two full chunks, then a read that asks for 0 bytes ends the loop.
-        ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
-        ChunkCase{"Small", "size=100", 100},
-        // Shorter than announced: the first short read ends it, as complete.
-        ChunkCase{"ShorterThanAnnounced", "size=3000&length=5000", 3000}),
-    [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ChunkTest,
+                         ::testing::Values(
+                             // 2048 then 952: the third chunk the server offers is never asked for.
+                             ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
+                             // Two full chunks, then a read that asks for 0 bytes ends the loop.
+                             ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
+                             ChunkCase{"Small", "size=100", 100},
+                             // Shorter than announced: the first short read ends it, as complete.
+                             ChunkCase{"ShorterThanAnnounced", "size=3000&length=5000", 3000}),
+                         [](const ::testing::TestParamInfo<ChunkCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // WinINet reports a reset either as a failed read (no log line, false) or,
 // under Wine, as the end of a short body; either way only the bytes that
@@ -176,8 +177,8 @@ TEST_F(DownloadTest, MemoryDownloadLogsWithoutAFile) {
 }
 
 TEST_F(DownloadTest, NullRequestIsRefused) {
-  EXPECT_FALSE(m_updater->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10,
-                                          false, 0));
+  EXPECT_FALSE(
+      m_updater->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10, false, 0));
   EXPECT_FALSE(FileExists(m_files / "x"));
 }
 
@@ -230,8 +231,8 @@ TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   EXPECT_TRUE(ok);
   // Set up, after the first chunk, and at the end; "4K" in between only when
   // the refresh interval passed between two chunks.
-  std::vector<std::string> expected = {"Received 0K of 5K", "Received 0K of 5K", "Received 2K of 5K",
-                                       "Received 5K of 5K"};
+  std::vector<std::string> expected = {"Received 0K of 5K", "Received 0K of 5K",
+                                       "Received 2K of 5K", "Received 5K of 5K"};
   if (g_statusTexts.size() == 5 && g_statusTexts[3] == "Received 4K of 5K")
     g_statusTexts.erase(g_statusTexts.begin() + 3);
   EXPECT_EQ(expected, g_statusTexts);
@@ -323,7 +324,9 @@ struct BufferCase {
   DWORD size;  // 0: refused
 };
 // Names the case in test listings.
-void PrintTo(const BufferCase& c, std::ostream* os) { *os << c.length << " of at most " << c.maxLength; }
+void PrintTo(const BufferCase& c, std::ostream* os) {
+  *os << c.length << " of at most " << c.maxLength;
+}
 
 class BodyBufferTest : public ::testing::TestWithParam<BufferCase> {};
 
@@ -338,7 +341,6 @@ TEST_P(BodyBufferTest, RoomForTheLengthOrNothing) {
 INSTANTIATE_TEST_SUITE_P(Cases, BodyBufferTest,
                          ::testing::Values(BufferCase{0, 4096, 2064}, BufferCase{100, 4096, 2064},
                                            BufferCase{3000, 4096, 3016},
-                                           BufferCase{4096, 4096, 4112},
-                                           BufferCase{4097, 4096, 0},
+                                           BufferCase{4096, 4096, 4112}, BufferCase{4097, 4096, 0},
                                            BufferCase{0xFFFFFFF8u, 0xFFFFFFFFu, 0},
                                            BufferCase{0x7FFFFFF0u, 0x7FFFFFFFu, 0}));

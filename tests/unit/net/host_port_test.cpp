@@ -23,16 +23,14 @@ TEST_P(SplitHostPortTest, TrailingNumericPortOnly) {
   EXPECT_EQ(c.port, port);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SplitHostPortTest,
-                         ::testing::Values(SplitCase{"updates.example", "updates.example", 0},
-                                           SplitCase{"updates.example:8080", "updates.example", 8080},
-                                           SplitCase{"127.0.0.1:65535", "127.0.0.1", 65535},
-                                           SplitCase{"h:65536", "h:65536", 0},
-                                           SplitCase{"h:0", "h:0", 0},
-                                           SplitCase{"h:", "h:", 0},
-                                           SplitCase{"h:80x", "h:80x", 0},
-                                           SplitCase{"::1", "::1", 0},
-                                           SplitCase{"", "", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitHostPortTest,
+    ::testing::Values(SplitCase{"updates.example", "updates.example", 0},
+                      SplitCase{"updates.example:8080", "updates.example", 8080},
+                      SplitCase{"127.0.0.1:65535", "127.0.0.1", 65535},
+                      SplitCase{"h:65536", "h:65536", 0}, SplitCase{"h:0", "h:0", 0},
+                      SplitCase{"h:", "h:", 0}, SplitCase{"h:80x", "h:80x", 0},
+                      SplitCase{"::1", "::1", 0}, SplitCase{"", "", 0}));
 
 TEST(AppendExplicitPortTest, DefaultPortsAreLeftOut) {
   char buffer[32] = "h";

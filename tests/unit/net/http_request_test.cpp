@@ -30,13 +30,13 @@ TEST_F(HttpRequestTest, GetWithLengthHandsBackTheOpenRequest) {
   ASSERT_NE(nullptr, request);
   EXPECT_EQ(3000u, length);
   std::vector<char> body(4096);
-  EXPECT_TRUE(m_updater->DownloadRequest(request, "body", body.data(), 4096, nullptr, length,
-                                         false, 0));
+  EXPECT_TRUE(
+      m_updater->DownloadRequest(request, "body", body.data(), 4096, nullptr, length, false, 0));
   EXPECT_EQ(GeneratedBody(3000), std::string(body.data(), 3000));
   std::string log = LogText();
-  EXPECT_NE(std::string::npos,
-            log.find("OpenHttpSession to server: 127.0.0.1:" + std::to_string(m_server.Port()) +
-                     "\r\n"));
+  EXPECT_NE(
+      std::string::npos,
+      log.find("OpenHttpSession to server: 127.0.0.1:" + std::to_string(m_server.Port()) + "\r\n"));
   EXPECT_NE(std::string::npos, log.find("Length of file " + Path("a.bin") + ": 3000 bytes\r\n"));
 }
 
@@ -52,7 +52,8 @@ TEST_F(HttpRequestTest, RequestsAreHttp10WithTheUpdatersAgent) {
   std::string seen = m_server.Requests(m_prefix);
   EXPECT_NE(std::string::npos, seen.find("GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
   EXPECT_NE(std::string::npos, seen.find("HEAD " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
-  EXPECT_EQ(2u, CountOccurrences(seen, "User-Agent: Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)\r\n"))
+  EXPECT_EQ(2u,
+            CountOccurrences(seen, "User-Agent: Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)\r\n"))
       << seen;
   EXPECT_EQ(2u, CountOccurrences(seen, "Host: 127.0.0.1:" + std::to_string(m_server.Port())))
       << seen;
@@ -66,8 +67,7 @@ struct RefusedCase {
 // Names the case in test listings.
 void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
-class RefusedGetTest : public HttpRequestTest,
-                       public ::testing::WithParamInterface<RefusedCase> {};
+class RefusedGetTest : public HttpRequestTest, public ::testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
   const RefusedCase& c = GetParam();
@@ -86,8 +86,8 @@ TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
     }
     return;
   }
-  std::string line = std::string(c.logLine).replace(std::string(c.logLine).find("%s"), 2,
-                                                    Path("x.bin"));
+  std::string line =
+      std::string(c.logLine).replace(std::string(c.logLine).find("%s"), 2, Path("x.bin"));
   size_t at = log.find(line);
   ASSERT_NE(std::string::npos, at) << log;
   EXPECT_EQ(log.size() - 2, log.find("\r\n", at)) << log;
@@ -95,13 +95,15 @@ TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedGetTest,
-    ::testing::Values(
-        RefusedCase{"NoContentLength", "size=100&no_length=1", "CZHttpQueryInfo Length failed for %s, "},
-        RefusedCase{"NotFound", "status=404&size=100", "CZHttpQueryInfo page status failed for %s, "},
-        RefusedCase{"ServerError", "status=500", "CZHttpQueryInfo page status failed for %s, "},
-        RefusedCase{"BrokenStatusLine", "status_line=HTTP/1.0%20abc%20Broken&size=10",
-                    "CZHttpQueryInfo page status failed for %s, "},
-        RefusedCase{"NoAnswer", "drop=1", ""}),
+    ::testing::Values(RefusedCase{"NoContentLength", "size=100&no_length=1",
+                                  "CZHttpQueryInfo Length failed for %s, "},
+                      RefusedCase{"NotFound", "status=404&size=100",
+                                  "CZHttpQueryInfo page status failed for %s, "},
+                      RefusedCase{"ServerError", "status=500",
+                                  "CZHttpQueryInfo page status failed for %s, "},
+                      RefusedCase{"BrokenStatusLine", "status_line=HTTP/1.0%20abc%20Broken&size=10",
+                                  "CZHttpQueryInfo page status failed for %s, "},
+                      RefusedCase{"NoAnswer", "drop=1", ""}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(HttpRequestTest, StatusLineCarriesTheStatus) {
@@ -129,8 +131,10 @@ TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
   EXPECT_FALSE(m_updater->QueryServerFileTime(Path("undated.bin").c_str(), &untouched));
   EXPECT_EQ(7u, untouched);
   std::string log = LogText();
-  EXPECT_NE(std::string::npos, log.find("Success CZHttpQueryInfo Date/Time for " + Path("dated.bin") + "\r\n"));
-  EXPECT_NE(std::string::npos, log.find("CZHttpQueryInfo Date/Time failed for " + Path("undated.bin") + ", "));
+  EXPECT_NE(std::string::npos,
+            log.find("Success CZHttpQueryInfo Date/Time for " + Path("dated.bin") + "\r\n"));
+  EXPECT_NE(std::string::npos,
+            log.find("CZHttpQueryInfo Date/Time failed for " + Path("undated.bin") + ", "));
 }
 
 TEST_F(HttpRequestTest, HeadWithoutConnectionFails) {
@@ -146,7 +150,8 @@ struct FreshnessCase {
 // Names the case in test listings.
 void PrintTo(const FreshnessCase& c, std::ostream* os) { *os << c.name; }
 
-class FreshnessTest : public HttpRequestTest, public ::testing::WithParamInterface<FreshnessCase> {};
+class FreshnessTest : public HttpRequestTest,
+                      public ::testing::WithParamInterface<FreshnessCase> {};
 
 TEST_P(FreshnessTest, ServerCopyIsNewerOnlyBeyondSixtySeconds) {
   const FreshnessCase& c = GetParam();

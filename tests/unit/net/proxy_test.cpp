@@ -6,14 +6,15 @@
 
 namespace {
 const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
-const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kInternetSettingsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char kWebHandlerKey[] = "SOFTWARE\\Classes\\http\\shell\\open\\command";
 
 void SetValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
               DWORD size) {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(key);
 }
@@ -105,20 +106,23 @@ TEST_P(ClientProxyTest, ProxyOnlyWhenEnabledIsExactlyOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClientProxyTest,
-    ::testing::Values(ClientProxyCase{"Enabled", 1, "proxy.example", 3128, "proxy.example:3128"},
-                      ClientProxyCase{"EnabledTwo", 2, "proxy.example", 3128, nullptr},
-                      ClientProxyCase{"Disabled", 0, "proxy.example", 3128, nullptr},
-                      ClientProxyCase{"PortZero", 1, "proxy.example", 0, nullptr},
-                      ClientProxyCase{"NoHost", 1, nullptr, 3128, nullptr},
-                      ClientProxyCase{"EmptyHost", 1, "", 8080, ":8080"},
-                      // Would not fit the proxy text: refused rather than cut.
-                      ClientProxyCase{"HostTooLong", 1,
-                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
-                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
-                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
-                                      "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh",
-                                      8080, nullptr}),
-    [](const ::testing::TestParamInfo<ClientProxyCase>& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        ClientProxyCase{"Enabled", 1, "proxy.example", 3128, "proxy.example:3128"},
+        ClientProxyCase{"EnabledTwo", 2, "proxy.example", 3128, nullptr},
+        ClientProxyCase{"Disabled", 0, "proxy.example", 3128, nullptr},
+        ClientProxyCase{"PortZero", 1, "proxy.example", 0, nullptr},
+        ClientProxyCase{"NoHost", 1, nullptr, 3128, nullptr},
+        ClientProxyCase{"EmptyHost", 1, "", 8080, ":8080"},
+        // Would not fit the proxy text: refused rather than cut.
+        ClientProxyCase{"HostTooLong", 1,
+                        "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                        "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                        "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
+                        "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh",
+                        8080, nullptr}),
+    [](const ::testing::TestParamInfo<ClientProxyCase>& info) {
+      return std::string(info.param.name);
+    });
 
 struct PushDecisionCase {
   const char* name;
@@ -154,7 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         PushDecisionCase{"SystemProxyInUse", 1, "browser.exe %1", 1, "other:80", false},
         PushDecisionCase{"SystemProxyEnabledButEmpty", 1, "browser.exe %1", 1, "", true},
         PushDecisionCase{"SystemProxyDisabled", 1, "browser.exe %1", 0, "other:80", true}),
-    [](const ::testing::TestParamInfo<PushDecisionCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<PushDecisionCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(ProxySettingsTest, PushOnWritesTheClientProxyAndOffClearsIt) {
   SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "proxy.example");
@@ -162,7 +168,8 @@ TEST_F(ProxySettingsTest, PushOnWritesTheClientProxyAndOffClearsIt) {
   SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
   SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
   PushProxy(true);
-  EXPECT_EQ("http=proxy.example:0", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ("http=proxy.example:0",
+            ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
   EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
   PushProxy(false);
   EXPECT_EQ("", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
@@ -204,8 +211,8 @@ class ProxyTrafficTest : public CZServerTest {
       HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
       ASSERT_NE(nullptr, request);
       std::vector<char> body(4096);
-      EXPECT_TRUE(m_updater->DownloadRequest(request, "a", body.data(), 4096, nullptr, length,
-                                             false, 0));
+      EXPECT_TRUE(
+          m_updater->DownloadRequest(request, "a", body.data(), 4096, nullptr, length, false, 0));
       EXPECT_EQ(GeneratedBody(100), std::string(body.data(), 100));
     }
     ULONGLONG time = 0;
@@ -254,8 +261,7 @@ class ShortPasswordTest : public ProxyTrafficTest {
 TEST_F(ShortPasswordTest, PasswordEndsAtAByteEqualToItsPositionPlusOne) {
   MakeRequests();
   std::string seen = m_server.ProxyRequests(m_prefix);
-  EXPECT_NE(std::string::npos,
-            seen.find("Proxy-Authorization: " + Scrambled("alice:ab") + "\r\n"))
+  EXPECT_NE(std::string::npos, seen.find("Proxy-Authorization: " + Scrambled("alice:ab") + "\r\n"))
       << seen;
 }
 
@@ -269,6 +275,7 @@ TEST_F(ProxyEnabledTwoTest, RequestsGoStraightToTheServer) {
   std::string seen = m_server.Requests(m_prefix);
   EXPECT_EQ(2u, CountOccurrences(seen, "GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
   // Credentials still go with the first request, straight to the server.
-  EXPECT_EQ(1u, CountOccurrences(seen, "Proxy-Authorization: " + Scrambled("alice:s3cret") + "\r\n"))
+  EXPECT_EQ(1u,
+            CountOccurrences(seen, "Proxy-Authorization: " + Scrambled("alice:s3cret") + "\r\n"))
       << seen;
 }

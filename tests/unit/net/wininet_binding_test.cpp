@@ -7,8 +7,8 @@
 TEST(WinInetBindingTest, NothingIsCalledBeforeLoad) {
   CZWinInet binding;
   SetLastError(12345);
-  EXPECT_EQ(nullptr, binding.InternetOpenA("agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                           nullptr, 0));
+  EXPECT_EQ(nullptr,
+            binding.InternetOpenA("agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   EXPECT_FALSE(binding.InternetCloseHandle(nullptr));
   EXPECT_EQ(12345u, GetLastError());
   EXPECT_EQ(nullptr, GetModuleHandleA("WININET.DLL"));
@@ -60,7 +60,8 @@ TEST(WinInetBindingTest, EveryEntryPointIsReachedAfterLoad) {
   EXPECT_TRUE(binding.HttpAddRequestHeadersA(request, "X-Test: 1\r\n", 11, HTTP_ADDREQ_FLAG_ADD));
   char headers[512];
   DWORD size = sizeof(headers);
-  EXPECT_TRUE(binding.HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS,
+  EXPECT_TRUE(binding.HttpQueryInfoA(request,
+                                     HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS,
                                      headers, &size, nullptr));
   EXPECT_NE(nullptr, strstr(headers, "X-Test: 1"));
   EXPECT_FALSE(binding.HttpSendRequestA(request, nullptr, 0, nullptr, 0));
