@@ -3,8 +3,9 @@
 // the process's peak working set (a file download never holds the body).
 //   download_bench.exe <url> <file> progress|plain
 // Output: ok|failed <bytes> <seconds> <peak working set in KB>
-#include <psapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "http_test_server.h"
 
+// winsock2.h before windows.h, which would bring the older winsock.h.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winsock2.h>
