@@ -3,9 +3,11 @@
 // the process's peak working set (a file download never holds the body).
 //   download_bench.exe <url> <file> progress|plain
 // Output: ok|failed <bytes> <seconds> <peak working set in KB>
+// psapi.h needs windows.h first.
+// clang-format off
 #include <windows.h>
-// After windows.h, which it needs.
 #include <psapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,12 @@
 #include "http_test_server.h"
 
 // winsock2.h before windows.h, which would bring the older winsock.h.
-#include <gtest/gtest.h>
-#include <windows.h>
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include "settings/folders.h"
 #include "test_support.h"
