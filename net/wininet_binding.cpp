@@ -5,6 +5,8 @@ CZWinInet::~CZWinInet() {
 }
 
 int CZWinInet::Load() {
+  // Loading again would take a second reference that the destructor never gives back.
+  if (m_loaded) return m_loaded;
   m_module = LoadLibraryA("WININET.DLL");
   m_loaded = m_module != nullptr ? 1 : 0;
   return m_loaded;

@@ -35,6 +35,7 @@ TEST(WinInetBindingTest, DestructionFreesTheLoadedLibrary) {
   {
     CZWinInet binding;
     ASSERT_EQ(1, binding.Load());
+    ASSERT_EQ(1, binding.Load());
     EXPECT_NE(nullptr, GetModuleHandleA("WININET.DLL"));
   }
   EXPECT_EQ(nullptr, GetModuleHandleA("WININET.DLL"));
