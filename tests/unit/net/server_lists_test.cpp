@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,4 +74,24 @@ TEST_F(ServerListsTest, OneItemListIsWrittenUnchangedToBothValues) {
   EXPECT_TRUE(Apply("SocketServers=only:5050"));
   EXPECT_EQ("only:5050", ReadString(kMurvoKey, "Socket Server"));
   EXPECT_EQ("only:5050", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+}
+
+// The order is drawn from the time in seconds: two runs that both see a
+// changed list within one second install the same order.
+TEST_F(ServerListsTest, TwoRunsInTheSameSecondInstallTheSameOrder) {
+  const std::string list = "s1;s2;s3;s4;s5;s6;s7;s8;s9";
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    time_t before = time(nullptr);
+    EXPECT_TRUE(Apply("SocketServers=" + list));
+    std::string first = ReadString(kMurvoKey, "Socket Server");
+    // Forget the list, as on a machine that never received it.
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries");
+    EXPECT_TRUE(Apply("SocketServers=" + list));
+    std::string second = ReadString(kMurvoKey, "Socket Server");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries");
+    if (time(nullptr) != before) continue;  // a second boundary fell in between
+    EXPECT_EQ(first, second);
+    return;
+  }
+  FAIL() << "no two runs fell within one second";
 }
