@@ -8,6 +8,7 @@
 
 #include "components/version_text.h"
 #include "driver/updater.h"
+#include "reg_values.h"
 #include "test_support.h"
 
 namespace {
@@ -15,29 +16,13 @@ const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
 const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 
 void SetString(const char* subKey, const char* name, const char* text) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(strlen(text) + 1));
-  RegCloseKey(key);
+  ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, subKey, name, text));
 }
-
 void SetDword(const char* subKey, const char* name, DWORD value) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-  RegCloseKey(key);
+  ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, subKey, name, value));
 }
-
 std::string ReadString(const char* subKey, const char* name) {
-  char text[256] = "";
-  DWORD size = sizeof(text);
-  if (RegGetValueA(HKEY_CURRENT_USER, subKey, name, RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS)
-    return "<absent>";
-  return text;
+  return ReadRegString(HKEY_CURRENT_USER, subKey, name);
 }
 
 std::vector<char> Writable(const char* text) {

@@ -7,6 +7,7 @@
 
 #include "driver/updater.h"
 #include "http_test_server.h"
+#include "reg_values.h"
 #include "test_support.h"
 
 namespace {
@@ -156,11 +157,8 @@ class LogSwitchTest : public ::testing::TestWithParam<SwitchCase> {
 TEST_P(LogSwitchTest, OnlyA32BitReadableValueSwitchesLoggingOn) {
   const SwitchCase& c = GetParam();
   if (c.type != 0) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kHostSettingsKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExA(key, "LogUpdate", 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-    RegCloseKey(key);
+    ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, kHostSettingsKey, "LogUpdate", c.type, c.data.data(),
+                            static_cast<DWORD>(c.data.size())));
   }
   {
     auto line = Writable("");
@@ -190,12 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LogRunsTest, SecondRunLeavesOnlyItsOwnLines) {
   CZScopedRegTree settings(HKEY_CURRENT_USER, kHostSettingsKey);
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kHostSettingsKey, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  DWORD zero = 0;
-  RegSetValueExA(key, "LogUpdate", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), sizeof(zero));
-  RegCloseKey(key);
+  ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "LogUpdate", 0));
   CreateDirectoryA((TestProgramFolder() + "logs").c_str(), nullptr);
   for (const char* run : {"first run\r\n", "second run\r\n"}) {
     auto line = Writable("");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reg_values.h"
 #include "server_fixture.h"
 
 namespace {
@@ -9,61 +10,6 @@ const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
 const char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char kWebHandlerKey[] = "SOFTWARE\\Classes\\http\\shell\\open\\command";
-
-void SetValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
-              DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
-}
-void SetString(HKEY root, const char* subKey, const char* name, const std::string& text) {
-  SetValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-void SetDword(HKEY root, const char* subKey, const char* name, DWORD value) {
-  SetValue(root, subKey, name, REG_DWORD, &value, sizeof(value));
-}
-std::string ReadString(HKEY root, const char* subKey, const char* name) {
-  char text[600] = "";
-  DWORD size = sizeof(text);
-  if (RegGetValueA(root, subKey, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
-    return "<absent>";
-  return text;
-}
-DWORD ReadDword(HKEY root, const char* subKey, const char* name) {
-  DWORD value = 0xDEAD, size = sizeof(value);
-  RegGetValueA(root, subKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-  return value;
-}
-
-// Puts a registry value back as it was found when the test ends.
-class CZSavedRegValue {
- public:
-  CZSavedRegValue(HKEY root, const char* subKey, const char* name)
-      : m_root(root), m_subKey(subKey), m_name(name) {
-    DWORD size = sizeof(m_data);
-    m_present = RegGetValueA(root, subKey, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, m_data,
-                             &size) == ERROR_SUCCESS;
-    m_size = size;
-  }
-  ~CZSavedRegValue() {
-    HKEY key;
-    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    if (m_present)
-      RegSetValueExA(key, m_name.c_str(), 0, m_type, m_data, m_size);
-    else
-      RegDeleteValueA(key, m_name.c_str());
-    RegCloseKey(key);
-  }
-
- private:
-  HKEY m_root;
-  std::string m_subKey, m_name;
-  bool m_present = false;
-  DWORD m_type = 0, m_size = 0;
-  BYTE m_data[1024];
-};
 
 std::string Scrambled(std::string text) {
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(text[i] ^ (i + 1));
@@ -94,9 +40,9 @@ class ClientProxyTest : public ProxySettingsTest,
 
 TEST_P(ClientProxyTest, ProxyOnlyWhenEnabledIsExactlyOne) {
   const ClientProxyCase& c = GetParam();
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.enabled);
-  if (c.host != nullptr) SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", c.host);
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", c.port);
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.enabled);
+  if (c.host != nullptr) SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", c.host);
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", c.port);
   char text[kProxyTextSize] = "junk";
   EXPECT_EQ(c.expected != nullptr, GetClientProxy(text, sizeof(text)));
   if (c.expected != nullptr) {
@@ -140,10 +86,10 @@ class ShouldPushProxyTest : public ProxySettingsTest,
 
 TEST_P(ShouldPushProxyTest, Decision) {
   const PushDecisionCase& c = GetParam();
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.clientEnabled);
-  SetString(HKEY_LOCAL_MACHINE, kWebHandlerKey, "", c.handler);
-  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", c.systemEnabled);
-  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", c.systemServer);
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", c.clientEnabled);
+  SetRegString(HKEY_LOCAL_MACHINE, kWebHandlerKey, "", c.handler);
+  SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", c.systemEnabled);
+  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", c.systemServer);
   EXPECT_EQ(c.push, ShouldPushProxy());
 }
 
@@ -163,27 +109,27 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(ProxySettingsTest, PushOnWritesTheClientProxyAndOffClearsIt) {
-  SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "proxy.example");
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 0);
-  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
-  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
+  SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "proxy.example");
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 0);
+  SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
+  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
   PushProxy(true);
   EXPECT_EQ("http=proxy.example:0",
-            ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
-  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+            ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(1u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
   PushProxy(false);
-  EXPECT_EQ("", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
-  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  EXPECT_EQ("", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
 }
 
 TEST_F(ProxySettingsTest, PushOnWithoutProxyHostWritesNothing) {
-  SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "");
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 8080);
-  SetDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
-  SetString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
+  SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "");
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 8080);
+  SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
+  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
   PushProxy(true);
-  EXPECT_EQ("kept:1", ReadString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
-  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  EXPECT_EQ("kept:1", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
 }
 
 // The updater's own traffic against the local server and the recording proxy.
@@ -192,11 +138,11 @@ class ProxyTrafficTest : public CZServerTest {
   void SetUp() override {
     m_settings = std::make_unique<CZScopedRegTree>(HKEY_CURRENT_USER, kHostSettingsKey);
     CZHttpTestServer server;
-    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "127.0.0.1");
-    SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", server.ProxyPort());
-    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy ID", "alice");
-    SetString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy Passwd", Password());
-    SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", Enabled());
+    SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "127.0.0.1");
+    SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", server.ProxyPort());
+    SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy ID", "alice");
+    SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "Http Proxy Passwd", Password());
+    SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", Enabled());
     CZServerTest::SetUp();
   }
   virtual DWORD Enabled() const { return 1; }
@@ -247,8 +193,8 @@ TEST_F(ProxyTrafficTest, CredentialsSpentOnAFirstRequestThatCouldNotOpenAreNever
 }
 
 TEST_F(ProxyTrafficTest, ProxySettingsChangedAfterOpeningDoNotMatter) {
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", 0);
-  SetDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 1);
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", 0);
+  SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 1);
   MakeRequests();
   EXPECT_EQ(3u, CountOccurrences(m_server.ProxyRequests(m_prefix), " HTTP/1.0\r\n"));
 }
