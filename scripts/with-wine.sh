@@ -35,5 +35,11 @@ wineserver -w >/dev/null 2>&1 || true
 if [ "${ZUPDATER_PERSISTENT:-1}" = 1 ]; then
   wineserver -p </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # Wine's desktop process ends soon after its last window-using program;
+  # a hidden keeper saves every later test program from starting it again.
+  keeper="${ZUPDATER_BUILD_DIR:-$root/build/win}/tests/desktop_keeper.exe"
+  if [ -f "$keeper" ]; then
+    wine "$keeper" </dev/null >/dev/null 2>&1 &
+  fi
 fi
 "$@"
