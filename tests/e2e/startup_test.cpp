@@ -6,6 +6,7 @@
 #include <string>
 
 #include "http_test_server.h"
+#include "reg_values.h"
 #include "test_support.h"
 
 namespace {
@@ -18,14 +19,7 @@ bool CopyProgram(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
-void SetLogUpdate() {
-  HKEY key;
-  RegCreateKeyExA(HKEY_CURRENT_USER, kMurvoKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                  nullptr);
-  DWORD zero = 0;
-  RegSetValueExA(key, "LogUpdate", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
-  RegCloseKey(key);
-}
+void SetLogUpdate() { SetRegDword(HKEY_CURRENT_USER, kMurvoKey, "LogUpdate", 0); }
 
 void ClearLogUpdate() {
   HKEY key;

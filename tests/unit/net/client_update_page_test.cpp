@@ -5,23 +5,12 @@
 #include "common/bounded_text.h"
 #include "net/vendor_hosts.h"
 #include "server_fixture.h"
+#include "reg_values.h"
 #include "settings/reg_key.h"
 
 namespace {
 const char kZindoKey[] = "SOFTWARE\\Zindo";
 const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
-
-std::string ReadString(const char* subKey, const char* name) {
-  CZRegKey key(subKey, HKEY_CURRENT_USER);
-  char buffer[kPathSize];
-  return key.QueryString(name, buffer, sizeof(buffer)) ? buffer : "<absent>";
-}
-
-void WriteString(const char* subKey, const char* name, const std::string& value) {
-  CZRegKey key;
-  key.Create(subKey, HKEY_CURRENT_USER);
-  key.SetString(name, value.c_str());
-}
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -52,26 +41,26 @@ class ClientUpdatePageTest : public CZServerTest {
 }  // namespace
 
 TEST_F(ClientUpdatePageTest, CommandLinePageWinsAndIsStored) {
-  WriteString(kZindoKey, "ClientUpdatePage", "http://stored.example/page.html");
+  SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", "http://stored.example/page.html");
   m_updater->ApplySettingLine("ServerPage=http://127.0.0.1/given.html");
   EXPECT_EQ("http://127.0.0.1/given.html", Choose());
-  EXPECT_EQ("http://127.0.0.1/given.html", ReadString(kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("http://127.0.0.1/given.html", ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
   EXPECT_NE(std::string::npos, LogText().find("ClientUpdatePage=http://127.0.0.1/given.html\r\n"));
 }
 
 TEST_F(ClientUpdatePageTest, NoStoredPageWritesTheDefault) {
   EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose());
-  EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadString(kZindoKey, "ClientUpdatePage"));
-  EXPECT_EQ("<absent>", ReadString(kMurvoKey, "LatestSocketServerUrl"));
+  EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
   EXPECT_EQ(0u, DefaultClientUpdatePageUrl().find("http://"));
   EXPECT_NE(std::string::npos, DefaultClientUpdatePageUrl().find("/corvcli.html"));
 }
 
 TEST_F(ClientUpdatePageTest, AnyOtherStoredPageIsUsedAsStored) {
-  WriteString(kZindoKey, "ClientUpdatePage", "http://mirror.example/clients.html");
+  SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", "http://mirror.example/clients.html");
   EXPECT_EQ("http://mirror.example/clients.html", Choose());
-  EXPECT_EQ("http://mirror.example/clients.html", ReadString(kZindoKey, "ClientUpdatePage"));
-  EXPECT_EQ("<absent>", ReadString(kMurvoKey, "LatestSocketServerUrl"));
+  EXPECT_EQ("http://mirror.example/clients.html", ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
 }
 
 // The three older page URLs, stored in capitals: each is replaced by the
@@ -84,18 +73,18 @@ TEST_F(ClientUpdatePageTest, OlderPagesInAnyCaseAreReplaced) {
   for (const std::string& candidate : older) found += IsOlderClientUpdatePageUrl(candidate);
   ASSERT_EQ(2, found);
   for (const std::string& stored : older) {
-    WriteString(kZindoKey, "ClientUpdatePage", Upper(stored));
+    SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", Upper(stored));
     CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetString("LatestSocketServerUrl", "");
     EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose()) << stored;
-    EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadString(kZindoKey, "ClientUpdatePage"));
-    EXPECT_EQ(ServersPageUrl(), ReadString(kMurvoKey, "LatestSocketServerUrl"));
+    EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+    EXPECT_EQ(ServersPageUrl(), ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
   }
   EXPECT_NE(std::string::npos, ServersPageUrl().find("/servers.html"));
 }
 
 TEST_F(ClientUpdatePageTest, FolderLinesCarryLocaleCobrandAndLigans) {
-  WriteString("SOFTWARE\\Zindo\\Murvo\\Locale", "intl", "us");
-  WriteString(kMurvoKey, "Cobrand", "acme");
+  SetRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Locale", "intl", "us");
+  SetRegString(HKEY_CURRENT_USER, kMurvoKey, "Cobrand", "acme");
   CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetDword("ligans", 1);
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n");
   EXPECT_TRUE(m_updater->ReadClientUpdatePage());
@@ -116,7 +105,7 @@ TEST_P(ClientUpdatePageTextTest, EveryLineIsApplied) {
   EXPECT_TRUE(m_updater->ReadClientUpdatePage());
   EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
   EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_updater->UpdaterPackageUrl());
-  EXPECT_EQ("lookup", ReadString(kMurvoKey, "IPLookup"));
+  EXPECT_EQ("lookup", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "IPLookup"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,8 +126,8 @@ TEST_F(ClientUpdatePageTest, PageWithoutTheUpdaterFolderFailsAfterApplyingItsLin
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nSocketServers=s1:1;s2:2\nHttpServers=h:80\n");
   EXPECT_FALSE(m_updater->ReadClientUpdatePage());
   EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
-  EXPECT_EQ("h:80", ReadString(kMurvoKey, "Http Server"));
-  EXPECT_EQ("s1:1;s2:2", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("h:80", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Http Server"));
+  EXPECT_EQ("s1:1;s2:2", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
 }
 
 TEST_F(ClientUpdatePageTest, PageOf4096BytesOrMoreIsRefused) {

@@ -7,17 +7,12 @@
 #include <vector>
 
 #include "driver/updater.h"
+#include "reg_values.h"
 #include "settings/reg_key.h"
 #include "test_support.h"
 
 namespace {
 const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
-
-std::string ReadString(const char* subKey, const char* name) {
-  CZRegKey key(subKey, HKEY_CURRENT_USER);
-  char buffer[2048];
-  return key.QueryString(name, buffer, sizeof(buffer)) ? buffer : "<absent>";
-}
 
 class ServerListsTest : public ::testing::Test {
  protected:
@@ -38,17 +33,17 @@ class ServerListsTest : public ::testing::Test {
 TEST_F(ServerListsTest, LookupAndHttpListsAreStoredAsReceived) {
   EXPECT_TRUE(Apply("IPAddrLookup=http://lookup.example/ip"));
   EXPECT_TRUE(Apply("HttpServers=h1:80;h2:80;h3:80"));
-  EXPECT_EQ("http://lookup.example/ip", ReadString(kMurvoKey, "IPLookup"));
-  EXPECT_EQ("h1:80;h2:80;h3:80", ReadString(kMurvoKey, "Http Server"));
+  EXPECT_EQ("http://lookup.example/ip", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "IPLookup"));
+  EXPECT_EQ("h1:80;h2:80;h3:80", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Http Server"));
   EXPECT_TRUE(Apply("HttpServers="));
-  EXPECT_EQ("", ReadString(kMurvoKey, "Http Server"));
+  EXPECT_EQ("", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Http Server"));
 }
 
 TEST_F(ServerListsTest, NewSocketListIsRememberedAndInstalledShuffled) {
   const std::string list = "s1:5050;s2:5050;s3:5050;s4:5050;s5:5050;s6:5050";
   EXPECT_TRUE(Apply("SocketServers=" + list));
-  EXPECT_EQ(list, ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
-  std::string installed = ReadString(kMurvoKey, "Socket Server");
+  EXPECT_EQ(list, ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  std::string installed = ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server");
   EXPECT_EQ(list.size(), installed.size());
   std::string sortedList = list, sortedInstalled = installed;
   std::sort(sortedList.begin(), sortedList.end());
@@ -62,18 +57,18 @@ TEST_F(ServerListsTest, UnchangedListLeavesTheHostClientsOrderAlone) {
   CZRegKey murvo(kMurvoKey, HKEY_CURRENT_USER);
   murvo.SetString("Socket Server", "host-client-order");
   EXPECT_TRUE(Apply("SocketServers=A:1;B:2;C:3"));
-  EXPECT_EQ("host-client-order", ReadString(kMurvoKey, "Socket Server"));
-  EXPECT_EQ("a:1;b:2;c:3", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("host-client-order", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
+  EXPECT_EQ("a:1;b:2;c:3", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
 
   EXPECT_TRUE(Apply("SocketServers=a:1;b:2;d:4"));
-  EXPECT_NE("host-client-order", ReadString(kMurvoKey, "Socket Server"));
-  EXPECT_EQ("a:1;b:2;d:4", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_NE("host-client-order", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
+  EXPECT_EQ("a:1;b:2;d:4", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
 }
 
 TEST_F(ServerListsTest, OneItemListIsWrittenUnchangedToBothValues) {
   EXPECT_TRUE(Apply("SocketServers=only:5050"));
-  EXPECT_EQ("only:5050", ReadString(kMurvoKey, "Socket Server"));
-  EXPECT_EQ("only:5050", ReadString("SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("only:5050", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
+  EXPECT_EQ("only:5050", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
 }
 
 // The order is drawn from the time in seconds: two runs that both see a
@@ -83,11 +78,11 @@ TEST_F(ServerListsTest, TwoRunsInTheSameSecondInstallTheSameOrder) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     time_t before = time(nullptr);
     EXPECT_TRUE(Apply("SocketServers=" + list));
-    std::string first = ReadString(kMurvoKey, "Socket Server");
+    std::string first = ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server");
     // Forget the list, as on a machine that never received it.
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries");
     EXPECT_TRUE(Apply("SocketServers=" + list));
-    std::string second = ReadString(kMurvoKey, "Socket Server");
+    std::string second = ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server");
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries");
     if (time(nullptr) != before) continue;  // a second boundary fell in between
     EXPECT_EQ(first, second);
