@@ -3,8 +3,9 @@
 # only the system's own DLLs, and never WININET.DLL (loaded by name at run time).
 set -euo pipefail
 exe=${1:?program}
+arch=${2:-i686}  # i686 is what ships; x86_64 only where the tests run so
 allowed='^(ADVAPI32|COMCTL32|COMDLG32|GDI32|KERNEL32|MSVCRT|OLE32|OLEAUT32|SHELL32|SHLWAPI|USER32|VERSION|WS2_32|CRYPT32|BCRYPT|CABINET|UUID)\.DLL$'
-headers=$(i686-w64-mingw32-objdump -p "$exe")
+headers=$($arch-w64-mingw32-objdump -p "$exe")
 dlls=$(awk '/DLL Name:/{print toupper($3)}' <<<"$headers")
 [ -n "$dlls" ] || { echo "no imports read from $exe" >&2; exit 1; }
 status=0
@@ -14,6 +15,8 @@ for d in $dlls; do
   fi
 done
 grep -q 'Subsystem.*Windows GUI' <<<"$headers" || { echo "not a GUI program" >&2; status=1; }
-[ "$(awk '/^Magic/{print $2}' <<<"$headers")" = 010b ] || { echo "not a 32-bit program" >&2; status=1; }
+magic=010b
+[ "$arch" = x86_64 ] && magic=020b
+[ "$(awk '/^Magic/{print $2}' <<<"$headers")" = $magic ] || { echo "not an $arch program" >&2; status=1; }
 [ $status = 0 ] && echo "imports: $(echo $dlls | tr '\n' ' ')"
 exit $status

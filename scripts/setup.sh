@@ -11,6 +11,7 @@ mkdir -p "$deps"
 packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32:i386 wine64
   xvfb xauth xdotool imagemagick
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
@@ -23,9 +24,12 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# libcrypto for the shipped i686 target, and for x86_64, where the tests run
+# on machines without a 32-bit mode.
 need_src=0
-[ -f "$deps/openssl-mingw/lib/libcrypto.a" ] || need_src=1
-
+for lib in openssl-mingw openssl-mingw64; do
+  [ -f "$deps/$lib/lib/libcrypto.a" ] || need_src=1
+done
 if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
@@ -41,7 +45,7 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
   fi
 fi
 
-# libcrypto for the target, once per machine.
+# libcrypto for the targets, once per machine.
 if [ $need_src = 1 ]; then
   work="$deps/openssl-src"
   rm -rf "$work"; mkdir -p "$work"
@@ -57,18 +61,25 @@ if [ $need_src = 1 ]; then
       [ -n "$tarball" ] && tar xzf "$tarball" 2>/dev/null && { unpacked=1; break; }
     done
     [ $unpacked = 1 ] || { echo "setup: could not fetch Debian's openssl source" >&2; exit 1; }
-    cd openssl-*/
-    ./Configure mingw no-shared no-asm no-tests no-dso no-engine no-ui-console no-async \
-      no-sock no-ssl no-tls no-dtls no-deprecated --cross-compile-prefix=i686-w64-mingw32- \
-      --prefix="$deps/openssl-mingw" >/dev/null
-    make -s -j"$(nproc)" build_generated >/dev/null
-    make -s -j"$(nproc)" libcrypto.a >/dev/null
-    mkdir -p "$deps/openssl-mingw/lib" "$deps/openssl-mingw/include"
-    cp -r include/openssl "$deps/openssl-mingw/include/"
-    cp libcrypto.a "$deps/openssl-mingw/lib/"
+    src=$(ls -d "$work"/openssl-*/)
+    for target in "mingw i686 openssl-mingw" "mingw64 x86_64 openssl-mingw64"; do
+      read -r config arch lib <<<"$target"
+      [ -f "$deps/$lib/lib/libcrypto.a" ] && continue
+      rm -rf "$work/build-$arch"; cp -r "$src" "$work/build-$arch"
+      cd "$work/build-$arch"
+      ./Configure "$config" no-shared no-asm no-tests no-dso no-engine no-ui-console no-async \
+        no-sock no-ssl no-tls no-dtls no-deprecated --cross-compile-prefix="$arch-w64-mingw32-" \
+        --prefix="$deps/$lib" >/dev/null
+      make -s -j"$(nproc)" build_generated >/dev/null
+      make -s -j"$(nproc)" libcrypto.a >/dev/null
+      mkdir -p "$deps/$lib/lib" "$deps/$lib/include"
+      cp -r include/openssl "$deps/$lib/include/"
+      cp libcrypto.a "$deps/$lib/lib/"
+    done
   )
   rm -rf "$work"
 fi
 
-# The test Wine prefix lives in the build tree; scripts/wine-prefix.sh makes it on demand.
-"$root/scripts/wine-prefix.sh" "$root/build/wineprefix"
+# The test Wine prefix (of the architecture the tests run as here) lives in
+# the build tree; scripts/wine-prefix.sh makes it on demand.
+"$root/scripts/wine-prefix.sh"

@@ -7,9 +7,7 @@
 # and every program it started.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$root/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml="}
+source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 
 xvfb_pid=
@@ -37,7 +35,7 @@ if [ "${ZUPDATER_PERSISTENT:-1}" = 1 ]; then
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   # Wine's desktop process ends soon after its last window-using program;
   # a hidden keeper saves every later test program from starting it again.
-  keeper="${ZUPDATER_BUILD_DIR:-$root/build/win}/tests/desktop_keeper.exe"
+  keeper="$ZUPDATER_RUN_DIR/tests/desktop_keeper.exe"
   if [ -f "$keeper" ]; then
     wine "$keeper" </dev/null >/dev/null 2>&1 &
   fi
