@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/bounded_text.h"
-#include "driver/updater.h"
+#include "net/http_session.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -22,11 +22,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool progress = strcmp(argv[3], "progress") == 0;
-  std::vector<char> commandLine(1, '\0');
-  CZUpdater updater(nullptr, commandLine.data());
+  CZHttpSession net;
   char path[kUrlPathSize];
-  if (!updater.OpenInternet() || !updater.SetServerFromUrl(argv[1]) || !updater.OpenHttpSession() ||
-      !updater.GetUrlPath(argv[1], path, sizeof(path))) {
+  if (!net.OpenInternet() || !net.SetServerFromUrl(argv[1]) || !net.OpenHttpSession() ||
+      !net.GetUrlPath(argv[1], path, sizeof(path))) {
     fprintf(stderr, "download_bench: cannot reach %s\n", argv[1]);
     return 1;
   }
@@ -34,8 +33,8 @@ int main(int argc, char** argv) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   DWORD length = 0;
-  HINTERNET request = updater.OpenGetRequest(path, &length);
-  bool ok = updater.DownloadRequest(request, argv[1], nullptr, 0, argv[2], length, progress, 0);
+  HINTERNET request = net.OpenGetRequest(path, &length);
+  bool ok = net.DownloadRequest(request, argv[1], nullptr, 0, argv[2], length, progress, 0);
   QueryPerformanceCounter(&end);
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
   PROCESS_MEMORY_COUNTERS memory = {};

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "common/bounded_text.h"
-#include "driver/process_state.h"
+#include "common/process_state.h"
+#include "common/ui_helpers.h"
 #include "driver/restart.h"
-#include "driver/ui_helpers.h"
 #include "driver/updater.h"
 #include "resources/resource.h"
 #include "settings/folders.h"
@@ -86,9 +86,8 @@ bool InitInstance(HINSTANCE instance) {
 
   DeleteStaleTemporaryCopy();
 
-  g_hMainWindow = CreateWindowExA(0, g_szWindowClass, g_szTitle, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
-                                  nullptr);
+  g_hMainWindow = CreateWindowExA(0, g_szWindowClass, g_szTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
   if (g_hMainWindow == nullptr) return false;
   ShowWindow(g_hMainWindow, SW_HIDE);
   return true;

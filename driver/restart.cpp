@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "driver/process_state.h"
+#include "common/process_state.h"
 #include "settings/folders.h"
 
 std::string BuildRestartCommand(int selector, const char* savedCommandLine) {

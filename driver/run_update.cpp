@@ -1,14 +1,14 @@
-#include <objbase.h>
 #include <exdisp.h>
+#include <objbase.h>
 
 #include "common/bounded_text.h"
-#include "driver/process_state.h"
-#include "driver/update_log.h"
+#include "common/process_state.h"
+#include "common/ui_helpers.h"
+#include "common/update_log.h"
 #include "driver/updater.h"
 #include "net/progress_dialog.h"
 #include "package/file_version.h"
 #include "resources/resource.h"
-#include "driver/ui_helpers.h"
 #include "settings/folders.h"
 
 namespace {
@@ -47,8 +47,7 @@ int CZUpdater::RunUpdate() {
 
   if (OfferComponentUpdate() != 0) {
     ShutdownHostClient();
-    if (!UpdateAllComponents())
-      MessageBoxA(nullptr, LoadText(IDS_UPDATE_FAILED), "Error", MB_OK);
+    if (!UpdateAllComponents()) MessageBoxA(nullptr, LoadText(IDS_UPDATE_FAILED), "Error", MB_OK);
     g_nRestartSelector = kRestartHostClient;
     DestroyProgressDialog();
     UpdateRegFile();
@@ -65,18 +64,18 @@ int CZUpdater::RunUpdate() {
 
 bool CZUpdater::DownloadManifest() {
   char path[kUrlPathSize];
-  if (!GetUrlPath(m_packageBaseUrl.c_str(), path, sizeof(path))) return false;
-  m_packageBasePath = path;
-  if (m_hInternet == nullptr) return false;
+  if (!m_net->GetUrlPath(m_settings.PackageBaseUrl().c_str(), path, sizeof(path))) return false;
+  m_settings.SetPackageBasePath(path);
+  if (m_net->InternetHandle() == nullptr) return false;
 
   char request[kUrlPathSize];
-  CopyBounded(request, m_packageBasePath.c_str());
+  CopyBounded(request, m_settings.PackageBasePath().c_str());
   AppendBounded(request, "components.html");
   DWORD length = 0;
-  HINTERNET handle = OpenGetRequest(request, &length);
+  HINTERNET handle = m_net->OpenGetRequest(request, &length);
   if (handle == nullptr) return false;
   if (length == 0) {
-    m_winInet->InternetCloseHandle(handle);
+    m_net->CloseRequest(handle);
     return false;
   }
   // The manifest goes straight to its file, a chunk at a time: nothing is
@@ -85,9 +84,9 @@ bool CZUpdater::DownloadManifest() {
   CopyBounded(manifest, g_workingFolder.c_str());
   AppendBounded(manifest, "components.ini");
   char location[kPathSize];
-  CopyBounded(location, m_packageBaseUrl.c_str());
+  CopyBounded(location, m_settings.PackageBaseUrl().c_str());
   AppendBounded(location, "components.html");
-  return DownloadRequest(handle, location, nullptr, 0, manifest, length, false, 0);
+  return m_net->DownloadRequest(handle, location, nullptr, 0, manifest, length, false, 0);
 }
 
 bool CZUpdater::IfBrowserQualified() {

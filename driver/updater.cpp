@@ -5,17 +5,17 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
-#include "driver/install_records.h"
-#include "driver/process_state.h"
-#include "driver/update_log.h"
+#include "common/process_state.h"
+#include "common/update_log.h"
+#include "net/client_update_page.h"
 #include "net/progress_dialog.h"
 #include "package/package_key.h"
 #include "settings/folders.h"
+#include "settings/install_records.h"
 #include "settings/reg_key.h"
 
 namespace {
-const char kHostClientServerKey[] =
-    "CLSID\\{6B2F0D31-95C4-4E7A-A1D8-3C5E7F902B46}\\LocalServer32";
+const char kHostClientServerKey[] = "CLSID\\{6B2F0D31-95C4-4E7A-A1D8-3C5E7F902B46}\\LocalServer32";
 const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
 constexpr size_t kHostExeNameMax = 257;
 
@@ -34,9 +34,9 @@ std::string ReadRegisteredHostExeName() {
 
 CZUpdater::CZUpdater(HWND mainWindow, char* commandLine) : m_hMainWindow(mainWindow) {
   LoadPackageKey();
-  m_winInet = std::make_unique<CZWinInet>();
+  m_net = std::make_unique<CZHttpSession>();
   StopUpdateLog();
-  ParseCommandLine(commandLine);
+  m_settings.ParseCommandLine(commandLine);
 
   char folder[kPathSize];
   if (!GetWorkingFolder(folder, sizeof(folder))) {
@@ -61,29 +61,13 @@ CZUpdater::CZUpdater(HWND mainWindow, char* commandLine) : m_hMainWindow(mainWin
 
 CZUpdater::~CZUpdater() {
   DeleteManifest();
-  m_currentHost.clear();
-  m_packageBasePath.clear();
-  m_serverPage.clear();
-  m_fileSetting.clear();
-  m_packageBaseUrl.clear();
-  m_updaterPackageUrl.clear();
-  if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
-  if (m_hInternet != nullptr) m_winInet->InternetCloseHandle(m_hInternet);
-  m_hConnection = m_hInternet = nullptr;
+  m_settings.Clear();
+  m_net->CloseHandles();
   DestroyProgressDialog();
-  m_winInet.reset();
+  m_net.reset();
   StopUpdateLog();
 }
 
-bool CZUpdater::ParseCommandLine(char* commandLine) {
-  if (commandLine == nullptr) return true;
-  char* piece = commandLine;
-  for (;;) {
-    char* semicolon = strchr(piece, ';');
-    if (semicolon != nullptr) *semicolon = '\0';
-    ApplySettingLine(piece);
-    if (semicolon == nullptr) break;
-    piece = semicolon + 1;
-  }
-  return true;
-}
+int CZUpdater::OpenInternet() { return m_net->OpenInternet(); }
+
+bool CZUpdater::ReadClientUpdatePage() { return ::ReadClientUpdatePage(*m_net, m_settings); }

@@ -1,12 +1,12 @@
 // CZUpdater: the one object that owns a run of the updater.
 #pragma once
 #include <windows.h>
-#include <wininet.h>
 
 #include <memory>
 #include <string>
 
-#include "net/wininet_binding.h"
+#include "net/http_session.h"
+#include "net/update_settings.h"
 
 class CZUpdater {
  public:
@@ -19,10 +19,10 @@ class CZUpdater {
   // False when the working folder could not be resolved: no run is possible.
   bool IsReady() const { return m_ready; }
 
-  // Cuts the command line at every semicolon and applies each piece.
-  bool ParseCommandLine(char* commandLine);
-  // Applies one Key=Value setting line; false when it is refused.
-  bool ApplySettingLine(const char* line);
+  // The network state of the run and what the command line and the client
+  // update page told it.
+  CZHttpSession& Net() { return *m_net; }
+  CZUpdateSettings& Settings() { return m_settings; }
 
   // Opens the Internet handle; 1 on success.
   int OpenInternet();
@@ -30,8 +30,6 @@ class CZUpdater {
   int RunUpdate();
 
   // The steps of a run, in their order.
-  // Decides the page URL (buffer of kPathSize bytes) and records it.
-  void ChooseClientUpdatePage(char* pageUrl);
   // Fetches the client update page and applies its lines; true when both
   // package folder URLs are then known.
   bool ReadClientUpdatePage();
@@ -55,71 +53,11 @@ class CZUpdater {
   bool UpdateAllComponents();
   void ShutdownHostClient();
   void UpdateRegFile();
-  const std::string& PackageBasePath() const { return m_packageBasePath; }
-
-  // The gate through which every downloaded package image reaches the disk:
-  // verified, extracted next to itself, target required and stamped with the
-  // run's server file time; the image is deleted in every case.
-  bool ExtractSignedImage(const char* imagePath, const char* targetPath);
-
-  // The date of the file being fetched, as the server reports it (100 ns
-  // units since 1601, UTC); every accepted file is stamped with it.
-  ULONGLONG ServerFileTime() const { return m_serverFileTime; }
-  void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
-
-  // Read access for the steps and the tests.
-  const std::string& ServerPage() const { return m_serverPage; }
-  const std::string& FileSetting() const { return m_fileSetting; }
-  const std::string& PackageBaseUrl() const { return m_packageBaseUrl; }
-  const std::string& UpdaterPackageUrl() const { return m_updaterPackageUrl; }
-  HINTERNET InternetHandle() const { return m_hInternet; }
-
-  // Network: the current server, requests and downloads. The current host
-  // keeps an explicit URL port as "host:port"; that is part of what "the same
-  // server" means.
-  int OpenHttpSession();
-  int SetServerFromUrl(const char* url, char* previousHost = nullptr, size_t size = 0);
-  void RestoreConnection(HINTERNET connection, const char* hostName);
-  // Hands the connection over to a caller that switches servers for a while.
-  HINTERNET DetachConnection();
-  HINTERNET ConnectionHandle() const { return m_hConnection; }
-  const std::string& CurrentHost() const { return m_currentHost; }
-  bool GetUrlHostName(const char* url, char* buffer, DWORD size);
-  bool GetUrlPath(const char* url, char* buffer, DWORD size);
-  HINTERNET OpenGetRequest(const char* urlPath, DWORD* contentLength);
-  bool QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime);
-  int IsServerFileNewer(const char* localPath, const char* urlPath);
-  // Reads the body of request (always closed) into filePath, or into buffer
-  // (bufferSize bytes) when no file path is given; never past the buffer.
-  bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
-                       const char* filePath, DWORD length, bool showProgress, long fileNumber);
-  void SetFileCount(long count) { m_fileCount = count; }
-
-  // Fills m_cobrand, m_locale and m_ligans from the host client's settings.
-  bool ReadLocaleSettings();
-
-  // Install-state records that shape the folder URLs.
-  std::string m_cobrand;
-  std::string m_locale;
-  DWORD m_ligans = 0;
 
  private:
-  void StoreLookupServer(const char* value);
-  void StoreHttpServers(const char* value);
-  void StoreSocketServers(const char* value);
-
   HWND m_hMainWindow;
-  ULONGLONG m_serverFileTime = 0;
-  std::string m_fileSetting;
-  std::string m_serverPage;
-  std::string m_currentHost;
-  std::string m_packageBasePath;
-  std::string m_packageBaseUrl;
-  std::string m_updaterPackageUrl;
-  HINTERNET m_hInternet = nullptr;
-  HINTERNET m_hConnection = nullptr;
-  std::unique_ptr<CZWinInet> m_winInet;
+  std::unique_ptr<CZHttpSession> m_net;
+  CZUpdateSettings m_settings;
   int m_lowestRequirement = 0;
-  long m_fileCount = 0;
   bool m_ready = false;
 };

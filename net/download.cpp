@@ -7,9 +7,10 @@
 #include <new>
 
 #include "common/handles.h"
-#include "driver/ui_helpers.h"
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/process_state.h"
+#include "common/ui_helpers.h"
+#include "common/update_log.h"
+#include "net/http_session.h"
 #include "net/progress_dialog.h"
 #include "resources/resource.h"
 
@@ -71,9 +72,9 @@ std::unique_ptr<char[]> AllocateBodyBuffer(DWORD length, DWORD maxLength, DWORD*
   return buffer;
 }
 
-bool CZUpdater::DownloadRequest(HINTERNET request, const char* location, char* buffer,
-                                DWORD bufferSize, const char* filePath, DWORD length,
-                                bool showProgress, long fileNumber) {
+bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, char* buffer,
+                                    DWORD bufferSize, const char* filePath, DWORD length,
+                                    bool showProgress, long fileNumber) {
   if (request == nullptr) return false;
   CZUniqueFile file;
   if (filePath != nullptr)

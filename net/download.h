@@ -1,5 +1,5 @@
 // Buffers for downloads read into memory. The reading itself is
-// CZUpdater::DownloadRequest.
+// CZHttpSession::DownloadRequest.
 #pragma once
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // GET requests checked for status and length before any byte is read, and
 // HEAD requests for the server's Last-Modified date.
 #include "common/handles.h"
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/update_log.h"
+#include "net/http_session.h"
 #include "net/proxy.h"
 
 namespace {
@@ -32,7 +32,7 @@ ULONGLONG ToULongLong(const FILETIME& time) {
 }
 }  // namespace
 
-HINTERNET CZUpdater::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
+HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
   HINTERNET request = SendRequest(*m_winInet, m_hConnection, "GET", urlPath);
   if (request == nullptr) return nullptr;
   DWORD status = 0, size = sizeof(status);
@@ -58,7 +58,7 @@ HINTERNET CZUpdater::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
   return request;
 }
 
-bool CZUpdater::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
+bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (m_hConnection == nullptr) return false;
   HINTERNET request = SendRequest(*m_winInet, m_hConnection, "HEAD", urlPath);
   if (request == nullptr) return false;
@@ -78,7 +78,7 @@ bool CZUpdater::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   return false;
 }
 
-int CZUpdater::IsServerFileNewer(const char* localPath, const char* urlPath) {
+int CZHttpSession::IsServerFileNewer(const char* localPath, const char* urlPath) {
   ULONGLONG localTime = 0;
   {
     CZUniqueFile file(CreateFileA(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -90,4 +90,8 @@ int CZUpdater::IsServerFileNewer(const char* localPath, const char* urlPath) {
   }
   if (!QueryServerFileTime(urlPath, &m_serverFileTime)) return 0;
   return m_serverFileTime > localTime ? 1 : 0;
+}
+
+void CZHttpSession::CloseRequest(HINTERNET request) {
+  if (request != nullptr) m_winInet->InternetCloseHandle(request);
 }

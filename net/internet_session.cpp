@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/update_log.h"
 #include "net/host_port.h"
+#include "net/http_session.h"
 #include "net/proxy.h"
 
 namespace {
@@ -35,7 +35,18 @@ unsigned DefaultPort(INTERNET_SCHEME scheme) {
 }
 }  // namespace
 
-int CZUpdater::OpenInternet() {
+CZHttpSession::CZHttpSession() : m_winInet(std::make_unique<CZWinInet>()) {}
+
+CZHttpSession::~CZHttpSession() { CloseHandles(); }
+
+void CZHttpSession::CloseHandles() {
+  m_currentHost.clear();
+  if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
+  if (m_hInternet != nullptr) m_winInet->InternetCloseHandle(m_hInternet);
+  m_hConnection = m_hInternet = nullptr;
+}
+
+int CZHttpSession::OpenInternet() {
   if (!m_winInet->Load()) return 0;
   char proxy[kProxyTextSize];
   if (GetClientProxy(proxy, sizeof(proxy)))
@@ -46,7 +57,7 @@ int CZUpdater::OpenInternet() {
   return m_hInternet != nullptr ? 1 : 0;
 }
 
-int CZUpdater::OpenHttpSession() {
+int CZHttpSession::OpenHttpSession() {
   if (m_hInternet == nullptr) return 0;
   DWORD timeout = kConnectTimeoutMs, retries = kConnectRetries;
   m_winInet->InternetSetOptionA(m_hInternet, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
@@ -65,7 +76,7 @@ int CZUpdater::OpenHttpSession() {
   return m_hConnection != nullptr ? 1 : 0;
 }
 
-int CZUpdater::SetServerFromUrl(const char* url, char* previousHost, size_t size) {
+int CZHttpSession::SetServerFromUrl(const char* url, char* previousHost, size_t size) {
   if (previousHost != nullptr && size > 0) memset(previousHost, 0, size);
   if (!m_currentHost.empty() && previousHost != nullptr && size > 0)
     CopyBounded(previousHost, size, m_currentHost.c_str());
@@ -76,19 +87,19 @@ int CZUpdater::SetServerFromUrl(const char* url, char* previousHost, size_t size
   return 1;
 }
 
-void CZUpdater::RestoreConnection(HINTERNET connection, const char* hostName) {
+void CZHttpSession::RestoreConnection(HINTERNET connection, const char* hostName) {
   if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
   m_hConnection = connection;
   if (hostName != nullptr && hostName[0] != '\0') m_currentHost = hostName;
 }
 
-HINTERNET CZUpdater::DetachConnection() {
+HINTERNET CZHttpSession::DetachConnection() {
   HINTERNET connection = m_hConnection;
   m_hConnection = nullptr;
   return connection;
 }
 
-bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
+bool CZHttpSession::GetUrlHostName(const char* url, char* buffer, DWORD size) {
   URL_COMPONENTSA parts;
   if (!CrackUrlPart(*m_winInet, url, buffer, size, true, &parts)) return false;
   // An explicit port other than the scheme's own stays with the host name,
@@ -101,7 +112,7 @@ bool CZUpdater::GetUrlHostName(const char* url, char* buffer, DWORD size) {
   return true;
 }
 
-bool CZUpdater::GetUrlPath(const char* url, char* buffer, DWORD size) {
+bool CZHttpSession::GetUrlPath(const char* url, char* buffer, DWORD size) {
   URL_COMPONENTSA parts;
   return CrackUrlPart(*m_winInet, url, buffer, size, false, &parts);
 }

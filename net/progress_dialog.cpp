@@ -1,11 +1,10 @@
 #include "net/progress_dialog.h"
 
-#include "driver/process_state.h"
+#include "common/process_state.h"
 #include "resources/resource.h"
 
 namespace {
 HWND g_hProgressDialog = nullptr;
-bool g_downloadCancelled = false;
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -13,7 +12,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) != IDCANCEL) return FALSE;
-      g_downloadCancelled = true;
+      CancelDownloads();
       // A modeless dialog ends by being destroyed; its handle is then forgotten.
       DestroyWindow(dialog);
       return TRUE;
@@ -43,5 +42,3 @@ void DestroyProgressDialog() {
   if (g_hProgressDialog != nullptr) DestroyWindow(g_hProgressDialog);
   g_hProgressDialog = nullptr;
 }
-
-bool IsDownloadCancelled() { return g_downloadCancelled; }

@@ -1,4 +1,4 @@
-// The one download progress dialog of the process and its cancel flag.
+// The one download progress dialog of the process.
 #pragma once
 #include <windows.h>
 
@@ -9,7 +9,3 @@ HWND ProgressDialog();
 // Destroys the dialog if it exists; the next download that shows progress
 // creates a new one.
 void DestroyProgressDialog();
-
-// Set by the dialog's Cancel button, never reset: a cancel ends this and
-// every later download of the process.
-bool IsDownloadCancelled();

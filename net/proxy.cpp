@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
-#include "driver/update_log.h"
+#include "common/update_log.h"
 #include "net/proxy_scramble.h"
 #include "net/wininet_binding.h"
 #include "settings/reg_key.h"

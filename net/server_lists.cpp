@@ -1,6 +1,7 @@
+#include "net/server_lists.h"
+
 #include <ctime>
 
-#include "driver/updater.h"
 #include "net/server_list_shuffle.h"
 #include "net/setting_line.h"
 #include "settings/reg_key.h"
@@ -11,17 +12,17 @@ const char kOldEntriesKey[] = "SOFTWARE\\Zindo\\Murvo\\Old Entries";
 constexpr DWORD kOldListSize = 2048;
 }  // namespace
 
-void CZUpdater::StoreLookupServer(const char* value) {
+void StoreLookupServer(const char* value) {
   CZRegKey key(kMurvoKey, HKEY_CURRENT_USER);
   key.SetString("IPLookup", value);
 }
 
-void CZUpdater::StoreHttpServers(const char* value) {
+void StoreHttpServers(const char* value) {
   CZRegKey key(kMurvoKey, HKEY_CURRENT_USER);
   key.SetString("Http Server", value);
 }
 
-void CZUpdater::StoreSocketServers(const char* value) {
+void StoreSocketServers(const char* value) {
   CZRegKey oldEntries(kOldEntriesKey, HKEY_CURRENT_USER);
   CZRegKey murvo(kMurvoKey, HKEY_CURRENT_USER);
   // The host client keeps its own order of a list it has already been given.

@@ -1,11 +1,12 @@
 // The acceptance gate: every downloaded package image reaches the disk only
 // through ExtractSignedImage.
+#include "package/accept_image.h"
+
 #include <cstring>
 
 #include "common/bounded_text.h"
 #include "common/handles.h"
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/update_log.h"
 #include "package/cabinet.h"
 #include "package/package_key.h"
 
@@ -29,7 +30,7 @@ bool StampTarget(const char* targetPath, ULONGLONG serverTime) {
 }
 }  // namespace
 
-bool CZUpdater::ExtractSignedImage(const char* imagePath, const char* targetPath) {
+bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG serverFileTime) {
   CZCabinet cabinet;
   char folder[kPathSize];
   CopyBounded(folder, imagePath);
@@ -45,7 +46,7 @@ bool CZUpdater::ExtractSignedImage(const char* imagePath, const char* targetPath
       // make a stale file pass every later date check as current.
       WriteLog("Can not extract %s\r\n", imagePath);
     } else {
-      accepted = StampTarget(targetPath, ServerFileTime());
+      accepted = StampTarget(targetPath, serverFileTime);
     }
   } else {
     WriteLog("File NOT signed correctly %s\r\n", imagePath);

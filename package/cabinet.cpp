@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "driver/update_log.h"
+#include "common/update_log.h"
 #include "package/fdi_callbacks.h"
 #include "package/signature_check.h"
 #include "package/staged_install.h"

@@ -2,7 +2,15 @@
 # Installs what is missing, builds everything and runs every test under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Layers first: it needs nothing installed and fails in a second.
+"$root/scripts/check-layers.sh"
 "$root/scripts/setup.sh"
+source "$root/scripts/wine-env.sh"
+echo "test: the tests run as $ZUPDATER_TEST_ARCH Windows programs in $ZUPDATER_RUN_DIR"
 "$root/scripts/build.sh"
+if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
+  # What ships is still the 32-bit build: check that file as it is.
+  "$root/scripts/check-imports.sh" "$root/build/win/zupdater.exe" i686
+fi
 # The tests share the build folder (the write check looks at it): one at a time.
-"$root/scripts/with-wine.sh" ctest --test-dir "${ZUPDATER_BUILD_DIR:-$root/build/win}" --output-on-failure
+"$root/scripts/with-wine.sh" ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure

@@ -4,9 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/handles.h"
-
-std::string g_applicationFolder;
-std::string g_workingFolder;
+#include "common/process_state.h"
 
 namespace {
 
@@ -15,7 +13,8 @@ int g_writeCheck = kNotChecked;
 char g_resolvedName[kPathSize];
 
 const char kWriteCheckName[] = "WriteCheck.tmp";
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFoldersKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kPerUserSuffix[] = "\\Zindo!\\Corvane\\";
 
 // The updater's own path cut just after its last backslash.

@@ -5,12 +5,6 @@
 
 #include <string>
 
-// Process-wide folders. Both end with a backslash; empty means not known.
-// The application folder is the host client's, set by the ApplicationName
-// setting line; the working folder is kept once the run object resolves it.
-extern std::string g_applicationFolder;
-extern std::string g_workingFolder;
-
 // 1 when the updater's own folder is writable, 0 when not. Computed once per
 // process: later calls do not touch the disk.
 int CheckFolderWritable();

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "common/bounded_text.h"
+#include "common/process_state.h"
 #include "driver/entry.h"
-#include "driver/process_state.h"
 #include "resources/resource.h"
 
 namespace {
@@ -71,8 +71,8 @@ TEST_F(InstanceWaitTest, AWindowWithAnotherTitleIsNoEarlierInstance) {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = kOtherClass;
   RegisterClassA(&wc);
-  HWND other = CreateWindowExA(0, kOtherClass, "Something else", WS_OVERLAPPEDWINDOW, 0, 0, 10,
-                               10, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND other = CreateWindowExA(0, kOtherClass, "Something else", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                               nullptr, nullptr, wc.hInstance, nullptr);
   ASSERT_NE(nullptr, other);
   DWORD start = GetTickCount();
   RegisterMainClass(GetModuleHandleA(nullptr));

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/process_state.h"
+#include "common/process_state.h"
 #include "settings/folders.h"
 
 struct RestartCase {
@@ -25,14 +25,14 @@ TEST_P(RestartCommandTest, IsExactlyTheCommandTheSelectorNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Selectors, RestartCommandTest,
-    ::testing::Values(
-        RestartCase{"TempCopy", 0, "host.exe", "C:\\App\\",
-                    "\"ZUDPTEMP.EXE\" ServerPage=http://h/p.html;File=X"},
-        RestartCase{"Updater", 1, "host.exe", "C:\\App\\",
-                    "\"zupdater.exe\" ServerPage=http://h/p.html;File=X"},
-        RestartCase{"HostInAppFolder", 2, "host.exe", "C:\\Program Files\\Zindo\\",
-                    "\"C:\\Program Files\\Zindo\\host.exe\""},
-        RestartCase{"HostOtherSelector", -7, "host.exe", "C:\\App\\", "\"C:\\App\\host.exe\""},
-        RestartCase{"HostBareName", 2, "host.exe", "", "\"host.exe\""},
-        RestartCase{"HostUnknown", 2, "", "C:\\App\\", ""}),
+    ::testing::Values(RestartCase{"TempCopy", 0, "host.exe", "C:\\App\\",
+                                  "\"ZUDPTEMP.EXE\" ServerPage=http://h/p.html;File=X"},
+                      RestartCase{"Updater", 1, "host.exe", "C:\\App\\",
+                                  "\"zupdater.exe\" ServerPage=http://h/p.html;File=X"},
+                      RestartCase{"HostInAppFolder", 2, "host.exe", "C:\\Program Files\\Zindo\\",
+                                  "\"C:\\Program Files\\Zindo\\host.exe\""},
+                      RestartCase{"HostOtherSelector", -7, "host.exe", "C:\\App\\",
+                                  "\"C:\\App\\host.exe\""},
+                      RestartCase{"HostBareName", 2, "host.exe", "", "\"host.exe\""},
+                      RestartCase{"HostUnknown", 2, "", "C:\\App\\", ""}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return info.param.label; });

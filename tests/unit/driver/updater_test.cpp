@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/process_state.h"
+#include "common/process_state.h"
 #include "settings/folders.h"
 #include "test_support.h"
 
@@ -34,10 +34,10 @@ TEST_F(UpdaterTest, CommandLinePiecesAreAppliedInOrder) {
       "PATCHKEEPER-FOLDER=http://127.0.0.1/p/;File=ABC.DLL;ServerPage=http://127.0.0.1/b.html");
   CZUpdater updater(nullptr, line.data());
   ASSERT_TRUE(updater.IsReady());
-  EXPECT_EQ("http://127.0.0.1/b.html", updater.ServerPage());
-  EXPECT_EQ("http://127.0.0.1/m/", updater.PackageBaseUrl());
-  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", updater.UpdaterPackageUrl());
-  EXPECT_EQ("abc.dll", updater.FileSetting());
+  EXPECT_EQ("http://127.0.0.1/b.html", updater.Settings().ServerPage());
+  EXPECT_EQ("http://127.0.0.1/m/", updater.Settings().PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", updater.Settings().UpdaterPackageUrl());
+  EXPECT_EQ("abc.dll", updater.Settings().FileSetting());
 }
 
 TEST_F(UpdaterTest, ApplicationNameSetsTheHostClientProcessWide) {
@@ -49,9 +49,9 @@ TEST_F(UpdaterTest, ApplicationNameSetsTheHostClientProcessWide) {
 
 TEST_F(UpdaterTest, HostNameComesFromTheClassRegistrationWithoutApplicationName) {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(kHostClassKey) + "\\LocalServer32").c_str(),
-                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT,
+                                           (std::string(kHostClassKey) + "\\LocalServer32").c_str(),
+                                           0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   const char path[] = "C:\\Program Files\\Zindo\\Murvo.exe";
   RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof(path));
   RegCloseKey(key);

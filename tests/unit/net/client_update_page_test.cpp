@@ -1,11 +1,13 @@
+#include "net/client_update_page.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/bounded_text.h"
 #include "net/vendor_hosts.h"
-#include "server_fixture.h"
 #include "reg_values.h"
+#include "server_fixture.h"
 #include "settings/reg_key.h"
 
 namespace {
@@ -27,13 +29,13 @@ class ClientUpdatePageTest : public CZServerTest {
   }
   std::string Choose() {
     char url[kPathSize];
-    m_updater->ChooseClientUpdatePage(url);
+    ChooseClientUpdatePage(m_settings, url);
     return url;
   }
   // Serves text as this test's page and names it on the command line.
   void ServePage(const std::string& text) {
     ASSERT_TRUE(WriteFileText(m_server.ServedPath(Path("corvcli.html")), text));
-    m_updater->ApplySettingLine(("ServerPage=" + m_server.Url(Path("corvcli.html"))).c_str());
+    m_settings.ApplySettingLine(("ServerPage=" + m_server.Url(Path("corvcli.html"))).c_str());
   }
 
   CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kZindoKey};
@@ -42,24 +44,28 @@ class ClientUpdatePageTest : public CZServerTest {
 
 TEST_F(ClientUpdatePageTest, CommandLinePageWinsAndIsStored) {
   SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", "http://stored.example/page.html");
-  m_updater->ApplySettingLine("ServerPage=http://127.0.0.1/given.html");
+  m_settings.ApplySettingLine("ServerPage=http://127.0.0.1/given.html");
   EXPECT_EQ("http://127.0.0.1/given.html", Choose());
-  EXPECT_EQ("http://127.0.0.1/given.html", ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("http://127.0.0.1/given.html",
+            ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
   EXPECT_NE(std::string::npos, LogText().find("ClientUpdatePage=http://127.0.0.1/given.html\r\n"));
 }
 
 TEST_F(ClientUpdatePageTest, NoStoredPageWritesTheDefault) {
   EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose());
-  EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ(DefaultClientUpdatePageUrl(),
+            ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
   EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
   EXPECT_EQ(0u, DefaultClientUpdatePageUrl().find("http://"));
   EXPECT_NE(std::string::npos, DefaultClientUpdatePageUrl().find("/corvcli.html"));
 }
 
 TEST_F(ClientUpdatePageTest, AnyOtherStoredPageIsUsedAsStored) {
-  SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", "http://mirror.example/clients.html");
+  SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage",
+               "http://mirror.example/clients.html");
   EXPECT_EQ("http://mirror.example/clients.html", Choose());
-  EXPECT_EQ("http://mirror.example/clients.html", ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+  EXPECT_EQ("http://mirror.example/clients.html",
+            ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
   EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
 }
 
@@ -76,8 +82,10 @@ TEST_F(ClientUpdatePageTest, OlderPagesInAnyCaseAreReplaced) {
     SetRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage", Upper(stored));
     CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetString("LatestSocketServerUrl", "");
     EXPECT_EQ(DefaultClientUpdatePageUrl(), Choose()) << stored;
-    EXPECT_EQ(DefaultClientUpdatePageUrl(), ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
-    EXPECT_EQ(ServersPageUrl(), ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
+    EXPECT_EQ(DefaultClientUpdatePageUrl(),
+              ReadRegString(HKEY_CURRENT_USER, kZindoKey, "ClientUpdatePage"));
+    EXPECT_EQ(ServersPageUrl(),
+              ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "LatestSocketServerUrl"));
   }
   EXPECT_NE(std::string::npos, ServersPageUrl().find("/servers.html"));
 }
@@ -87,9 +95,9 @@ TEST_F(ClientUpdatePageTest, FolderLinesCarryLocaleCobrandAndLigans) {
   SetRegString(HKEY_CURRENT_USER, kMurvoKey, "Cobrand", "acme");
   CZRegKey(kMurvoKey, HKEY_CURRENT_USER).SetDword("ligans", 1);
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n");
-  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("http://127.0.0.1/m/us/acme/ligans/", m_updater->PackageBaseUrl());
-  EXPECT_EQ("http://127.0.0.1/p/us/zupdater.qpk", m_updater->UpdaterPackageUrl());
+  EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("http://127.0.0.1/m/us/acme/ligans/", m_settings.PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/us/zupdater.qpk", m_settings.UpdaterPackageUrl());
 }
 
 struct PageCase {
@@ -102,55 +110,59 @@ class ClientUpdatePageTextTest : public ClientUpdatePageTest,
 
 TEST_P(ClientUpdatePageTextTest, EveryLineIsApplied) {
   ServePage(GetParam().text);
-  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
-  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_updater->UpdaterPackageUrl());
+  EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("http://127.0.0.1/m/", m_settings.PackageBaseUrl());
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_settings.UpdaterPackageUrl());
   EXPECT_EQ("lookup", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "IPLookup"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, ClientUpdatePageTextTest,
-    ::testing::Values(
-        PageCase{"LineFeeds", "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
-                              "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"},
-        PageCase{"CarriageReturns", "MURVO-FOLDER=http://127.0.0.1/m/\r\nIPAddrLookup=lookup\r\n"
-                                    "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\r\n"},
-        PageCase{"LastLineWithoutLineFeed", "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
-                                            "PATCHKEEPER-FOLDER=http://127.0.0.1/p/"},
-        PageCase{"BlankAndUnknownLines", "\n\nColour=blue\nMURVO-FOLDER=http://127.0.0.1/m/\n\n"
-                                         "IPAddrLookup=lookup\nno equals sign\n"
-                                         "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"}),
+    ::testing::Values(PageCase{"LineFeeds",
+                               "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
+                               "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"},
+                      PageCase{"CarriageReturns",
+                               "MURVO-FOLDER=http://127.0.0.1/m/\r\nIPAddrLookup=lookup\r\n"
+                               "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\r\n"},
+                      PageCase{"LastLineWithoutLineFeed",
+                               "MURVO-FOLDER=http://127.0.0.1/m/\nIPAddrLookup=lookup\n"
+                               "PATCHKEEPER-FOLDER=http://127.0.0.1/p/"},
+                      PageCase{"BlankAndUnknownLines",
+                               "\n\nColour=blue\nMURVO-FOLDER=http://127.0.0.1/m/\n\n"
+                               "IPAddrLookup=lookup\nno equals sign\n"
+                               "PATCHKEEPER-FOLDER=http://127.0.0.1/p/\n"}),
     [](const ::testing::TestParamInfo<PageCase>& info) { return info.param.label; });
 
 TEST_F(ClientUpdatePageTest, PageWithoutTheUpdaterFolderFailsAfterApplyingItsLines) {
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nSocketServers=s1:1;s2:2\nHttpServers=h:80\n");
-  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("http://127.0.0.1/m/", m_updater->PackageBaseUrl());
+  EXPECT_FALSE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("http://127.0.0.1/m/", m_settings.PackageBaseUrl());
   EXPECT_EQ("h:80", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Http Server"));
-  EXPECT_EQ("s1:1;s2:2", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("s1:1;s2:2", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries",
+                                       "Socket Servers"));
 }
 
 TEST_F(ClientUpdatePageTest, PageOf4096BytesOrMoreIsRefused) {
   std::string lines = "MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n";
   ServePage(lines + std::string(4096 - lines.size(), '\n'));
-  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("", m_updater->PackageBaseUrl());
+  EXPECT_FALSE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("", m_settings.PackageBaseUrl());
   EXPECT_NE(std::string::npos, LogText().find("too large: 4096 bytes\r\n")) << LogText();
 
   ServePage(lines + std::string(4095 - lines.size(), '\n'));
-  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
+  EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
 }
 
 TEST_F(ClientUpdatePageTest, BodyShorterThanAnnouncedEndsWhereItEnded) {
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/");
   ASSERT_TRUE(m_server.SetRule(Path("corvcli.html"), "length=400"));
-  EXPECT_TRUE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_updater->UpdaterPackageUrl());
+  EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_settings.UpdaterPackageUrl());
 }
 
 TEST_F(ClientUpdatePageTest, MissingPageFailsTheStep) {
-  m_updater->ApplySettingLine(("ServerPage=" + m_server.Url(Path("none.html"))).c_str());
+  m_settings.ApplySettingLine(("ServerPage=" + m_server.Url(Path("none.html"))).c_str());
   ASSERT_TRUE(m_server.SetRule(Path("none.html"), "status=404"));
-  EXPECT_FALSE(m_updater->ReadClientUpdatePage());
-  EXPECT_EQ("", m_updater->PackageBaseUrl());
+  EXPECT_FALSE(ReadClientUpdatePage(*m_net, m_settings));
+  EXPECT_EQ("", m_settings.PackageBaseUrl());
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "common/process_state.h"
 #include "net/progress_dialog.h"
 #include "resources/resource.h"
 #include "server_fixture.h"
@@ -45,7 +46,7 @@ class DownloadTest : public CZServerTest {
  protected:
   // Opens a GET for name on the test server; its announced length in *length.
   HINTERNET Open(const std::string& name, DWORD* length) {
-    return m_updater->OpenGetRequest(Path(name).c_str(), length);
+    return m_net->OpenGetRequest(Path(name).c_str(), length);
   }
   // Downloads name into a file of the temporary folder; the file's text.
   std::string DownloadToFile(const std::string& name, bool* ok, bool progress = false) {
@@ -53,8 +54,8 @@ class DownloadTest : public CZServerTest {
     HINTERNET request = Open(name, &length);
     EXPECT_NE(nullptr, request);
     std::string path = m_files / name;
-    *ok = m_updater->DownloadRequest(request, m_server.Url(Path(name)).c_str(), nullptr, 0,
-                                     path.c_str(), length, progress, 0);
+    *ok = m_net->DownloadRequest(request, m_server.Url(Path(name)).c_str(), nullptr, 0,
+                                 path.c_str(), length, progress, 0);
     return ReadFileText(path);
   }
   CZTempFolder m_files{"dl"};
@@ -136,8 +137,8 @@ TEST_P(MemoryDownloadTest, NeverWritesPastTheBuffer) {
   HINTERNET request = Open("m.bin", &length);
   ASSERT_NE(nullptr, request);
   std::vector<char> guarded(c.bufferSize + 4096, '\x5A');
-  bool ok = m_updater->DownloadRequest(request, "m", guarded.data(), c.bufferSize, nullptr, length,
-                                       false, 0);
+  bool ok =
+      m_net->DownloadRequest(request, "m", guarded.data(), c.bufferSize, nullptr, length, false, 0);
   for (size_t i = c.bufferSize; i < guarded.size(); ++i) ASSERT_EQ('\x5A', guarded[i]) << i;
   if (c.outcome != Outcome::kEither) {
     EXPECT_EQ(c.outcome == Outcome::kRead, ok);
@@ -169,8 +170,8 @@ TEST_F(DownloadTest, MemoryDownloadLogsWithoutAFile) {
   HINTERNET request = Open("page.html", &length);
   ASSERT_NE(nullptr, request);
   std::vector<char> buffer(4096, '\0');
-  EXPECT_TRUE(m_updater->DownloadRequest(request, "http://x/page.html", buffer.data(), 4095,
-                                         nullptr, length, false, 0));
+  EXPECT_TRUE(m_net->DownloadRequest(request, "http://x/page.html", buffer.data(), 4095, nullptr,
+                                     length, false, 0));
   EXPECT_STREQ("ServerPage=http://x/", buffer.data());
   std::string log = LogText();
   EXPECT_NE(std::string::npos, log.find("http://x/page.html downloaded successfully \r\n")) << log;
@@ -178,7 +179,7 @@ TEST_F(DownloadTest, MemoryDownloadLogsWithoutAFile) {
 
 TEST_F(DownloadTest, NullRequestIsRefused) {
   EXPECT_FALSE(
-      m_updater->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10, false, 0));
+      m_net->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10, false, 0));
   EXPECT_FALSE(FileExists(m_files / "x"));
 }
 
@@ -188,9 +189,9 @@ TEST_F(DownloadTest, WrittenFileCarriesTheServerDate) {
   std::string local = m_files / "t.dll";
   ASSERT_TRUE(WriteFileText(local, "local copy"));
   // The local copy is newer; the server's date is fetched all the same.
-  ASSERT_EQ(0, m_updater->IsServerFileNewer(local.c_str(), Path("t.dl_").c_str()));
+  ASSERT_EQ(0, m_net->IsServerFileNewer(local.c_str(), Path("t.dl_").c_str()));
   const ULONGLONG stamp = 116444736000000000ULL + 1700000000ULL * 10000000ULL;
-  ASSERT_EQ(stamp, m_updater->ServerFileTime());
+  ASSERT_EQ(stamp, m_net->ServerFileTime());
   bool ok = false;
   DownloadToFile("t.dl_", &ok);
   EXPECT_TRUE(ok);
@@ -210,7 +211,7 @@ TEST_F(DownloadTest, FileThatCannotBeCreatedIsStillReadAndLoggedAsFailedStamp) {
   HINTERNET request = Open("n.bin", &length);
   ASSERT_NE(nullptr, request);
   std::string path = m_files / "no_such_folder\\n.bin";
-  EXPECT_TRUE(m_updater->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
+  EXPECT_TRUE(m_net->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
   EXPECT_NE(std::string::npos, LogText().find("SetFileTime failed\r\n"));
 }
 
@@ -220,13 +221,13 @@ TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   g_statusTexts.clear();
   g_hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordStatusTexts, nullptr, GetCurrentThreadId());
   ASSERT_NE(nullptr, g_hook);
-  m_updater->SetFileCount(3);
+  m_net->SetFileCount(3);
   DWORD length = 0;
   HINTERNET request = Open("s.bin", &length);
   ASSERT_NE(nullptr, request);
   std::string path = m_files / "s.bin";
-  bool ok = m_updater->DownloadRequest(request, "http://loc/s.bin", nullptr, 0, path.c_str(),
-                                       length, true, 2);
+  bool ok = m_net->DownloadRequest(request, "http://loc/s.bin", nullptr, 0, path.c_str(), length,
+                                   true, 2);
   UnhookWindowsHookEx(g_hook);
   EXPECT_TRUE(ok);
   // Set up, after the first chunk, and at the end; "4K" in between only when
@@ -259,7 +260,7 @@ TEST_F(DownloadTest, DialogIsReusedAndGoesWithTheRunObject) {
   EXPECT_STREQ("Downloading File", caption);
   DownloadToFile("d.bin", &ok, true);
   EXPECT_EQ(first, ProgressDialog());
-  m_updater.reset();
+  m_net.reset();
   EXPECT_FALSE(IsWindow(first));
   EXPECT_EQ(nullptr, ProgressDialog());
 }
@@ -309,7 +310,7 @@ TEST_F(DownloadTest, CancelButtonEndsThisAndEveryLaterDownload) {
 
   // A later download reads nothing, yet empties, stamps and logs its file.
   ULONGLONG stamp = 116444736000000000ULL + 1700000000ULL * 10000000ULL;
-  m_updater->SetServerFileTime(stamp);
+  m_net->SetServerFileTime(stamp);
   ASSERT_TRUE(WriteFileText(m_files / "next.bin", "old content"));
   std::string next = DownloadToFile("next.bin", &ok, true);
   EXPECT_FALSE(ok);

@@ -26,12 +26,12 @@ TEST_F(HttpRequestTest, GetWithLengthHandsBackTheOpenRequest) {
   ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=3000"));
   Connect();
   DWORD length = 0;
-  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
   EXPECT_EQ(3000u, length);
   std::vector<char> body(4096);
   EXPECT_TRUE(
-      m_updater->DownloadRequest(request, "body", body.data(), 4096, nullptr, length, false, 0));
+      m_net->DownloadRequest(request, "body", body.data(), 4096, nullptr, length, false, 0));
   EXPECT_EQ(GeneratedBody(3000), std::string(body.data(), 3000));
   std::string log = LogText();
   EXPECT_NE(
@@ -44,11 +44,11 @@ TEST_F(HttpRequestTest, RequestsAreHttp10WithTheUpdatersAgent) {
   ASSERT_TRUE(m_server.SetRule(Path("a.bin"), "size=10"));
   Connect();
   DWORD length = 0;
-  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
   ULONGLONG time = 0;
-  m_updater->QueryServerFileTime(Path("a.bin").c_str(), &time);
+  m_net->QueryServerFileTime(Path("a.bin").c_str(), &time);
   std::string seen = m_server.Requests(m_prefix);
   EXPECT_NE(std::string::npos, seen.find("GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
   EXPECT_NE(std::string::npos, seen.find("HEAD " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
@@ -74,7 +74,7 @@ TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
   ASSERT_TRUE(m_server.SetRule(Path("x.bin"), c.rule));
   Connect();
   DWORD length = 12345;
-  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("x.bin").c_str(), &length));
+  EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("x.bin").c_str(), &length));
   std::string log = LogText();
   EXPECT_EQ(std::string::npos, log.find("Length of file")) << log;
   if (c.logLine[0] == '\0') {
@@ -111,8 +111,8 @@ TEST_F(HttpRequestTest, StatusLineCarriesTheStatus) {
   ASSERT_TRUE(m_server.SetRule(Path("broken.bin"), "status_line=HTTP/1.0%20abc%20Broken&size=10"));
   Connect();
   DWORD length = 0;
-  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("missing.bin").c_str(), &length));
-  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("broken.bin").c_str(), &length));
+  EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("missing.bin").c_str(), &length));
+  EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("broken.bin").c_str(), &length));
   std::string log = LogText();
   EXPECT_NE(std::string::npos, log.find(", status: 404 \r\n")) << log;
   // A status that cannot be had as a number is logged as 0.
@@ -125,10 +125,10 @@ TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
   ASSERT_TRUE(m_server.SetRule(Path("undated.bin"), "size=10&last_modified=none"));
   Connect();
   ULONGLONG time = 7;
-  EXPECT_TRUE(m_updater->QueryServerFileTime(Path("dated.bin").c_str(), &time));
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("dated.bin").c_str(), &time));
   EXPECT_EQ(FileTimeFromUnix(when), time);
   ULONGLONG untouched = 7;
-  EXPECT_FALSE(m_updater->QueryServerFileTime(Path("undated.bin").c_str(), &untouched));
+  EXPECT_FALSE(m_net->QueryServerFileTime(Path("undated.bin").c_str(), &untouched));
   EXPECT_EQ(7u, untouched);
   std::string log = LogText();
   EXPECT_NE(std::string::npos,
@@ -139,7 +139,7 @@ TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
 
 TEST_F(HttpRequestTest, HeadWithoutConnectionFails) {
   ULONGLONG time = 0;
-  EXPECT_FALSE(m_updater->QueryServerFileTime("/a", &time));
+  EXPECT_FALSE(m_net->QueryServerFileTime("/a", &time));
 }
 
 struct FreshnessCase {
@@ -162,8 +162,8 @@ TEST_P(FreshnessTest, ServerCopyIsNewerOnlyBeyondSixtySeconds) {
   std::string local = folder / "f.dll";
   ASSERT_TRUE(WriteFileText(local, "local"));
   ASSERT_TRUE(StampFile(local, FileTimeFromUnix(server + c.localOffset)));
-  EXPECT_EQ(c.expected, m_updater->IsServerFileNewer(local.c_str(), Path("f.dll").c_str()));
-  EXPECT_EQ(FileTimeFromUnix(server), m_updater->ServerFileTime());
+  EXPECT_EQ(c.expected, m_net->IsServerFileNewer(local.c_str(), Path("f.dll").c_str()));
+  EXPECT_EQ(FileTimeFromUnix(server), m_net->ServerFileTime());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FreshnessTest,
@@ -178,18 +178,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, FreshnessTest,
 
 TEST_F(HttpRequestTest, MissingLocalFileMustBeFetchedWithoutAsking) {
   Connect();
-  EXPECT_EQ(1, m_updater->IsServerFileNewer("C:\\no\\such\\file.dll", Path("f.dll").c_str()));
+  EXPECT_EQ(1, m_net->IsServerFileNewer("C:\\no\\such\\file.dll", Path("f.dll").c_str()));
   EXPECT_EQ("", m_server.Requests(m_prefix));
 }
 
 TEST_F(HttpRequestTest, MissingServerDateCountsAsCurrent) {
   ASSERT_TRUE(m_server.SetRule(Path("f.dll"), "size=10&last_modified=none"));
   Connect();
-  m_updater->SetServerFileTime(42);
+  m_net->SetServerFileTime(42);
   CZTempFolder folder("fresh");
   ASSERT_TRUE(WriteFileText(folder / "f.dll", "local"));
-  EXPECT_EQ(0, m_updater->IsServerFileNewer((folder / "f.dll").c_str(), Path("f.dll").c_str()));
-  EXPECT_EQ(42u, m_updater->ServerFileTime());
+  EXPECT_EQ(0, m_net->IsServerFileNewer((folder / "f.dll").c_str(), Path("f.dll").c_str()));
+  EXPECT_EQ(42u, m_net->ServerFileTime());
 }
 
 TEST_F(HttpRequestTest, HostSwitchAndRestore) {
@@ -197,22 +197,22 @@ TEST_F(HttpRequestTest, HostSwitchAndRestore) {
   Connect();
   const std::string port = std::to_string(m_server.Port());
   // Switch to the same server under another name for one request.
-  HINTERNET saved = m_updater->DetachConnection();
+  HINTERNET saved = m_net->DetachConnection();
   char previous[260];
-  ASSERT_EQ(1, m_updater->SetServerFromUrl(("http://localhost:" + port + m_prefix).c_str(),
-                                           previous, sizeof(previous)));
+  ASSERT_EQ(1, m_net->SetServerFromUrl(("http://localhost:" + port + m_prefix).c_str(), previous,
+                                       sizeof(previous)));
   EXPECT_EQ("127.0.0.1:" + port, std::string(previous));
-  ASSERT_EQ(1, m_updater->OpenHttpSession());
+  ASSERT_EQ(1, m_net->OpenHttpSession());
   DWORD length = 0;
-  HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
-  m_updater->RestoreConnection(saved, previous);
-  EXPECT_EQ("127.0.0.1:" + port, m_updater->CurrentHost());
-  EXPECT_EQ(saved, m_updater->ConnectionHandle());
-  request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->RestoreConnection(saved, previous);
+  EXPECT_EQ("127.0.0.1:" + port, m_net->CurrentHost());
+  EXPECT_EQ(saved, m_net->ConnectionHandle());
+  request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_updater->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
 
   std::string seen = m_server.Requests(m_prefix);
   size_t other = seen.find("Host: localhost:" + port);
@@ -225,24 +225,24 @@ TEST_F(HttpRequestTest, HostSwitchAndRestore) {
 
 TEST_F(HttpRequestTest, RestoreWithoutNameKeepsTheCurrentHost) {
   Connect();
-  std::string host = m_updater->CurrentHost();
-  m_updater->RestoreConnection(nullptr, "");
-  EXPECT_EQ(host, m_updater->CurrentHost());
-  EXPECT_EQ(nullptr, m_updater->ConnectionHandle());
+  std::string host = m_net->CurrentHost();
+  m_net->RestoreConnection(nullptr, "");
+  EXPECT_EQ(host, m_net->CurrentHost());
+  EXPECT_EQ(nullptr, m_net->ConnectionHandle());
 }
 
 TEST_F(HttpRequestTest, SessionWithoutHostDoesNotConnect) {
-  EXPECT_EQ(0, m_updater->OpenHttpSession());
-  EXPECT_EQ(nullptr, m_updater->ConnectionHandle());
+  EXPECT_EQ(0, m_net->OpenHttpSession());
+  EXPECT_EQ(nullptr, m_net->ConnectionHandle());
   EXPECT_EQ(std::string::npos, LogText().find("OpenHttpSession"));
 }
 
 TEST_F(HttpRequestTest, UrlWithoutHostLeavesNoCurrentHost) {
   Connect();
   char previous[260];
-  EXPECT_EQ(0, m_updater->SetServerFromUrl("http:///a/b.html", previous, sizeof(previous)));
+  EXPECT_EQ(0, m_net->SetServerFromUrl("http:///a/b.html", previous, sizeof(previous)));
   EXPECT_EQ("127.0.0.1:" + std::to_string(m_server.Port()), std::string(previous));
-  EXPECT_EQ("", m_updater->CurrentHost());
+  EXPECT_EQ("", m_net->CurrentHost());
 }
 
 struct UrlCase {
@@ -257,15 +257,14 @@ class UrlPartsTest : public ::testing::TestWithParam<UrlCase> {};
 
 TEST_P(UrlPartsTest, HostKeepsAnExplicitPort) {
   const UrlCase& c = GetParam();
-  std::vector<char> line(1, '\0');
-  CZUpdater updater(nullptr, line.data());
-  ASSERT_EQ(1, updater.OpenInternet());
+  CZHttpSession net;
+  ASSERT_EQ(1, net.OpenInternet());
   char host[256], path[1024];
-  EXPECT_EQ(c.host != nullptr, updater.GetUrlHostName(c.url, host, sizeof(host)));
+  EXPECT_EQ(c.host != nullptr, net.GetUrlHostName(c.url, host, sizeof(host)));
   if (c.host != nullptr) {
     EXPECT_STREQ(c.host, host);
   }
-  EXPECT_TRUE(updater.GetUrlPath(c.url, path, sizeof(path)));
+  EXPECT_TRUE(net.GetUrlPath(c.url, path, sizeof(path)));
   EXPECT_STREQ(c.path, path);
 }
 

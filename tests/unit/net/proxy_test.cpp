@@ -154,15 +154,15 @@ class ProxyTrafficTest : public CZServerTest {
     Connect();
     for (int i = 0; i < 2; ++i) {
       DWORD length = 0;
-      HINTERNET request = m_updater->OpenGetRequest(Path("a.bin").c_str(), &length);
+      HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
       ASSERT_NE(nullptr, request);
       std::vector<char> body(4096);
       EXPECT_TRUE(
-          m_updater->DownloadRequest(request, "a", body.data(), 4096, nullptr, length, false, 0));
+          m_net->DownloadRequest(request, "a", body.data(), 4096, nullptr, length, false, 0));
       EXPECT_EQ(GeneratedBody(100), std::string(body.data(), 100));
     }
     ULONGLONG time = 0;
-    EXPECT_TRUE(m_updater->QueryServerFileTime(Path("a.bin").c_str(), &time));
+    EXPECT_TRUE(m_net->QueryServerFileTime(Path("a.bin").c_str(), &time));
   }
 
   std::unique_ptr<CZScopedRegTree> m_settings;
@@ -185,7 +185,7 @@ TEST_F(ProxyTrafficTest, OnlyTheFirstRequestCarriesTheScrambledCredentials) {
 TEST_F(ProxyTrafficTest, CredentialsSpentOnAFirstRequestThatCouldNotOpenAreNeverSent) {
   DWORD length = 0;
   // No connection yet: the request cannot be opened, yet it was the first.
-  EXPECT_EQ(nullptr, m_updater->OpenGetRequest(Path("a.bin").c_str(), &length));
+  EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("a.bin").c_str(), &length));
   MakeRequests();
   std::string seen = m_server.ProxyRequests(m_prefix);
   EXPECT_EQ(2u, CountOccurrences(seen, "GET ")) << seen;

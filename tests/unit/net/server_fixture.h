@@ -1,4 +1,4 @@
-// A run object connected to the local test server, with the log captured in
+// A network session connected to the local test server, with the log captured in
 // a folder of its own. Each test works under its own path prefix.
 #pragma once
 #include <gtest/gtest.h>
@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/update_log.h"
 #include "http_test_server.h"
+#include "net/http_session.h"
+#include "net/update_settings.h"
 #include "test_support.h"
 
 class CZServerTest : public ::testing::Test {
@@ -19,20 +20,19 @@ class CZServerTest : public ::testing::Test {
     m_prefix = TestPathPrefix();
     m_server.Clear(m_prefix);
     CreateDirectoryA((m_logFolder / "logs").c_str(), nullptr);
-    m_commandLine.assign(1, '\0');
-    m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
+    m_net = std::make_unique<CZHttpSession>();
     StartUpdateLog(m_logFolder.path().c_str());
-    ASSERT_EQ(1, m_updater->OpenInternet());
+    ASSERT_EQ(1, m_net->OpenInternet());
   }
   void TearDown() override {
-    m_updater.reset();
+    m_net.reset();
     StopUpdateLog();
   }
 
-  // Connects the run to the test server (the URL carries its port).
+  // Connects the session to the test server (the URL carries its port).
   void Connect() {
-    ASSERT_EQ(1, m_updater->SetServerFromUrl(m_server.Url(m_prefix).c_str()));
-    ASSERT_EQ(1, m_updater->OpenHttpSession());
+    ASSERT_EQ(1, m_net->SetServerFromUrl(m_server.Url(m_prefix).c_str()));
+    ASSERT_EQ(1, m_net->OpenHttpSession());
   }
   std::string Path(const std::string& name) const { return m_prefix + name; }
   std::string LogText() const { return ReadFileText(m_logFolder / "logs\\updater.log"); }
@@ -40,8 +40,8 @@ class CZServerTest : public ::testing::Test {
   CZHttpTestServer m_server;
   std::string m_prefix;
   CZTempFolder m_logFolder{"netlog"};
-  std::vector<char> m_commandLine;
-  std::unique_ptr<CZUpdater> m_updater;
+  std::unique_ptr<CZHttpSession> m_net;
+  CZUpdateSettings m_settings;
 };
 
 // The bytes the test server generates for a body of size bytes.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/updater.h"
+#include "net/update_settings.h"
 #include "reg_values.h"
 #include "settings/reg_key.h"
 #include "test_support.h"
@@ -20,13 +20,11 @@ class ServerListsTest : public ::testing::Test {
     // The host client's settings key exists wherever the host client is installed.
     CZRegKey murvo;
     murvo.Create(kMurvoKey, HKEY_CURRENT_USER);
-    std::vector<char> none(1, '\0');
-    m_updater.reset(new CZUpdater(nullptr, none.data()));
   }
-  bool Apply(const std::string& line) { return m_updater->ApplySettingLine(line.c_str()); }
+  bool Apply(const std::string& line) { return m_settings.ApplySettingLine(line.c_str()); }
 
   CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kMurvoKey};
-  std::unique_ptr<CZUpdater> m_updater;
+  CZUpdateSettings m_settings;
 };
 }  // namespace
 
@@ -42,7 +40,8 @@ TEST_F(ServerListsTest, LookupAndHttpListsAreStoredAsReceived) {
 TEST_F(ServerListsTest, NewSocketListIsRememberedAndInstalledShuffled) {
   const std::string list = "s1:5050;s2:5050;s3:5050;s4:5050;s5:5050;s6:5050";
   EXPECT_TRUE(Apply("SocketServers=" + list));
-  EXPECT_EQ(list, ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ(list, ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries",
+                                "Socket Servers"));
   std::string installed = ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server");
   EXPECT_EQ(list.size(), installed.size());
   std::string sortedList = list, sortedInstalled = installed;
@@ -58,17 +57,20 @@ TEST_F(ServerListsTest, UnchangedListLeavesTheHostClientsOrderAlone) {
   murvo.SetString("Socket Server", "host-client-order");
   EXPECT_TRUE(Apply("SocketServers=A:1;B:2;C:3"));
   EXPECT_EQ("host-client-order", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
-  EXPECT_EQ("a:1;b:2;c:3", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("a:1;b:2;c:3", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries",
+                                         "Socket Servers"));
 
   EXPECT_TRUE(Apply("SocketServers=a:1;b:2;d:4"));
   EXPECT_NE("host-client-order", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
-  EXPECT_EQ("a:1;b:2;d:4", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("a:1;b:2;d:4", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries",
+                                         "Socket Servers"));
 }
 
 TEST_F(ServerListsTest, OneItemListIsWrittenUnchangedToBothValues) {
   EXPECT_TRUE(Apply("SocketServers=only:5050"));
   EXPECT_EQ("only:5050", ReadRegString(HKEY_CURRENT_USER, kMurvoKey, "Socket Server"));
-  EXPECT_EQ("only:5050", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries", "Socket Servers"));
+  EXPECT_EQ("only:5050", ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Old Entries",
+                                       "Socket Servers"));
 }
 
 // The order is drawn from the time in seconds: two runs that both see a

@@ -1,11 +1,13 @@
+#include "package/accept_image.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "common/handles.h"
-#include "driver/update_log.h"
-#include "driver/updater.h"
+#include "common/update_log.h"
+#include "package/package_key.h"
 #include "package_fixtures.h"
 #include "test_support.h"
 
@@ -16,9 +18,7 @@ constexpr ULONGLONG kServerTime = 0x01D5C0FFEE123450ULL;  // late 2019
 class AcceptImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_commandLine.assign(1, '\0');  // an empty command line
-    m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
-    m_updater->SetServerFileTime(kServerTime);
+    ASSERT_TRUE(LoadPackageKey());
     CreateDirectoryA((m_logFolder / "logs").c_str(), nullptr);
     StartUpdateLog(m_logFolder.path().c_str());
   }
@@ -49,15 +49,14 @@ class AcceptImageTest : public ::testing::Test {
 
   CZTempFolder m_folder{"accept"};
   CZTempFolder m_logFolder{"acceptlog"};
-  std::vector<char> m_commandLine;
-  std::unique_ptr<CZUpdater> m_updater;
+  ULONGLONG m_serverTime = kServerTime;
 };
 }  // namespace
 
 TEST_F(AcceptImageTest, SignedImageIsExtractedStampedAndDeleted) {
   std::string image = PlaceImage("p0.qpk");
   std::string target = m_folder / "zcomp.dll";
-  ASSERT_TRUE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
+  ASSERT_TRUE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   // Times first: reading the contents may move the access time.
   CZUniqueFile handle(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -82,7 +81,7 @@ TEST_F(AcceptImageTest, SignedImageIsExtractedStampedAndDeleted) {
 TEST_F(AcceptImageTest, UnsignedImageIsRefusedAndDeleted) {
   std::string image = PlaceImage("unsigned.cab");
   std::string target = m_folder / "zcomp.dll";
-  EXPECT_FALSE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   EXPECT_EQ(std::vector<std::string>{}, ListFiles(m_folder.path()));
   EXPECT_EQ(std::vector<std::string>{"File NOT signed correctly " + image + "\r\n"}, LogLines());
@@ -91,7 +90,7 @@ TEST_F(AcceptImageTest, UnsignedImageIsRefusedAndDeleted) {
 TEST_F(AcceptImageTest, ImageThatIsNoCabinetIsRefusedAndDeleted) {
   std::string image = m_folder / "zcomp.dl_";
   ASSERT_TRUE(WriteFileText(image, "<html>404 Not Found</html>"));
-  EXPECT_FALSE(m_updater->ExtractSignedImage(image.c_str(), (m_folder / "zcomp.dll").c_str()));
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), (m_folder / "zcomp.dll").c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   EXPECT_EQ(std::vector<std::string>{"File NOT signed correctly " + image + "\r\n"}, LogLines());
 }
@@ -99,7 +98,7 @@ TEST_F(AcceptImageTest, ImageThatIsNoCabinetIsRefusedAndDeleted) {
 TEST_F(AcceptImageTest, TargetMissingFromTheImageIsRefused) {
   std::string image = PlaceImage("p1.qpk");
   std::string target = m_folder / "missing.dll";
-  EXPECT_FALSE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   // The image's own files stay.
   EXPECT_TRUE(FileExists(m_folder / "zcomp.dll"));
@@ -110,10 +109,10 @@ TEST_F(AcceptImageTest, TargetMissingFromTheImageIsRefused) {
 
 TEST_F(AcceptImageTest, FileTimeThatCannotBeSetStillAccepts) {
   // A time beyond what the file system can hold.
-  m_updater->SetServerFileTime(0xFFFFFFFFFFFFFFF0ULL);
+  m_serverTime = 0xFFFFFFFFFFFFFFF0ULL;
   std::string image = PlaceImage("p0.qpk");
   std::string target = m_folder / "zcomp.dll";
-  EXPECT_TRUE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
+  EXPECT_TRUE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   std::vector<std::string> lines = LogLines();
   ASSERT_EQ(2u, lines.size());
@@ -131,7 +130,7 @@ TEST_F(AcceptImageTest, FailedExtractionIsRefusedAndTheOlderFileKeepsItsDate) {
   std::string target = m_folder / "zcomp.dll";
   ULONGLONG before = LastWrite(target);
   std::string image = PlaceImage("truncated.qpk");
-  EXPECT_FALSE(m_updater->ExtractSignedImage(image.c_str(), target.c_str()));
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   for (const CZPackedFile& file : PackedFiles())
     EXPECT_EQ(kOld, ReadFileText(m_folder / file.storedName));
@@ -142,6 +141,6 @@ TEST_F(AcceptImageTest, FailedExtractionIsRefusedAndTheOlderFileKeepsItsDate) {
 }
 
 TEST_F(AcceptImageTest, ImagePathWithoutBackslashIsRefused) {
-  EXPECT_FALSE(m_updater->ExtractSignedImage("zcomp.dl_", "zcomp.dll"));
+  EXPECT_FALSE(ExtractSignedImage("zcomp.dl_", "zcomp.dll", m_serverTime));
   EXPECT_EQ(std::vector<std::string>{"File NOT signed correctly zcomp.dl_\r\n"}, LogLines());
 }

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/updater.h"
+#include "package/accept_image.h"
 #include "package/base64.h"
+#include "package/package_key.h"
 #include "package/signature_record.h"
 #include "package_fixtures.h"
 #include "settings/folders.h"
@@ -72,8 +73,7 @@ void PrintTo(const CZSweptPackage& p, std::ostream* os) { *os << p.fixture; }
 class TamperTest : public ::testing::TestWithParam<CZSweptPackage> {
  protected:
   void SetUp() override {
-    m_commandLine.assign(1, '\0');
-    m_updater = std::make_unique<CZUpdater>(nullptr, m_commandLine.data());
+    ASSERT_TRUE(LoadPackageKey());
     m_destination = m_root / "dest";
     for (const std::string& name : GetParam().storedNames) {
       m_packed[name] =
@@ -103,8 +103,6 @@ class TamperTest : public ::testing::TestWithParam<CZSweptPackage> {
 
   CZTempFolder m_root{"tamper"};
   std::string m_destination;
-  std::vector<char> m_commandLine;
-  std::unique_ptr<CZUpdater> m_updater;
   std::map<std::string, std::string> m_packed;
 };
 }  // namespace
@@ -130,7 +128,7 @@ TEST_P(TamperTest, EveryChangedByteIsRefusedOrCleanlyAccepted) {
     const std::string image = m_destination + "\\zcomp.dl_";
     ASSERT_TRUE(WriteBytes(image, changed));
     const bool accepted =
-        m_updater->ExtractSignedImage(image.c_str(), (m_destination + "\\zcomp.dll").c_str());
+        ExtractSignedImage(image.c_str(), (m_destination + "\\zcomp.dll").c_str(), 0);
 
     SCOPED_TRACE("offset " + std::to_string(at) + " byte " + std::to_string(changed[at]));
     ASSERT_FALSE(FileExists(image));

@@ -1,16 +1,17 @@
 #include "settings/folders.h"
 
-#include "common/bounded_text.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "common/bounded_text.h"
+#include "common/process_state.h"
 #include "test_support.h"
 
 namespace {
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFoldersKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // Puts a WriteCheck.tmp folder beside the test program so the write check
 // cannot open its file, and takes it away again.
@@ -136,15 +137,15 @@ TEST_P(ResolveFileNameTest, JoinsBareNamesToTheirBase) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ResolveFileNameTest,
-    ::testing::Values(
-        ResolveCase{"abc.dll", ResolveBase::WorkingFolder, "C:\\Work\\", "C:\\App\\",
-                    "C:\\Work\\abc.dll"},
-        ResolveCase{"abc.dll", ResolveBase::ApplicationFolder, "C:\\Work\\", "C:\\App\\",
-                    "C:\\App\\abc.dll"},
-        ResolveCase{"D:\\x\\abc.dll", ResolveBase::ApplicationFolder, "C:\\Work\\", "C:\\App\\",
-                    "D:\\x\\abc.dll"},
-        ResolveCase{"host.exe", ResolveBase::ApplicationFolder, "C:\\Work\\", "", "host.exe"},
-        ResolveCase{nullptr, ResolveBase::WorkingFolder, "C:\\Work\\", "", ""}));
+    ::testing::Values(ResolveCase{"abc.dll", ResolveBase::WorkingFolder, "C:\\Work\\", "C:\\App\\",
+                                  "C:\\Work\\abc.dll"},
+                      ResolveCase{"abc.dll", ResolveBase::ApplicationFolder, "C:\\Work\\",
+                                  "C:\\App\\", "C:\\App\\abc.dll"},
+                      ResolveCase{"D:\\x\\abc.dll", ResolveBase::ApplicationFolder, "C:\\Work\\",
+                                  "C:\\App\\", "D:\\x\\abc.dll"},
+                      ResolveCase{"host.exe", ResolveBase::ApplicationFolder, "C:\\Work\\", "",
+                                  "host.exe"},
+                      ResolveCase{nullptr, ResolveBase::WorkingFolder, "C:\\Work\\", "", ""}));
 
 TEST(FoldersTest, ResolvedPathsAreCutAt259Characters) {
   g_workingFolder = "C:\\" + std::string(250, 'w') + "\\";
@@ -152,5 +153,6 @@ TEST(FoldersTest, ResolvedPathsAreCutAt259Characters) {
   EXPECT_EQ(259u, resolved.size());
   EXPECT_EQ(g_workingFolder + "abcde", resolved);
   std::string longName = "C:\\" + std::string(300, 'n');
-  EXPECT_EQ(259u, std::string(ResolveFileName(longName.c_str(), ResolveBase::WorkingFolder)).size());
+  EXPECT_EQ(259u,
+            std::string(ResolveFileName(longName.c_str(), ResolveBase::WorkingFolder)).size());
 }

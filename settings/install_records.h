@@ -1,10 +1,22 @@
 // The host client's locale settings and the updater's own install-state
-// records. ReadLocaleSettings is an operation of CZUpdater (it fills the
-// run's cobrand, locale and ligans fields).
+// records.
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 struct CZVersion;
+
+// What shapes the package folder URLs of this installation.
+struct CZLocaleSettings {
+  std::string cobrand;
+  std::string locale;
+  DWORD ligans = 0;
+};
+
+// Reads Cobrand, ligans and the Locale key's intl value (absent values give
+// empty texts and 0). True when a locale was read.
+bool ReadLocaleSettings(CZLocaleSettings* settings);
 
 // Deletes components.ini from the working folder; a missing file is no error.
 void DeleteManifest();

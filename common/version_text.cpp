@@ -1,4 +1,4 @@
-#include "components/version_text.h"
+#include "common/version_text.h"
 
 #include <cstring>
 

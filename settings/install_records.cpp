@@ -1,10 +1,9 @@
-#include "driver/install_records.h"
+#include "settings/install_records.h"
 
 #include <ctime>
 
 #include "common/bounded_text.h"
-#include "components/version_text.h"
-#include "driver/updater.h"
+#include "common/version_text.h"
 #include "settings/folders.h"
 #include "settings/reg_key.h"
 
@@ -28,14 +27,14 @@ void DeleteManifest() {
   if (path[0] != '\0') DeleteFileA(path);
 }
 
-bool CZUpdater::ReadLocaleSettings() {
+bool ReadLocaleSettings(CZLocaleSettings* out) {
   char text[kSettingSize];
   CZRegKey settings(kHostSettingsKey, HKEY_CURRENT_USER);
-  m_cobrand = settings.QueryString("Cobrand", text, sizeof(text)) ? text : "";
-  m_ligans = settings.GetDword("ligans");
+  out->cobrand = settings.QueryString("Cobrand", text, sizeof(text)) ? text : "";
+  out->ligans = settings.GetDword("ligans");
   CZRegKey locale(kLocaleKey, HKEY_CURRENT_USER);
   bool haveLocale = locale.QueryString("intl", text, sizeof(text));
-  m_locale = haveLocale ? text : "";
+  out->locale = haveLocale ? text : "";
   return haveLocale;
 }
 

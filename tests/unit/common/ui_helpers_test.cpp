@@ -1,4 +1,4 @@
-#include "driver/ui_helpers.h"
+#include "common/ui_helpers.h"
 
 #include <gtest/gtest.h>
 

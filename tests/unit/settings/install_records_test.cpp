@@ -1,4 +1,4 @@
-#include "driver/install_records.h"
+#include "settings/install_records.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "components/version_text.h"
-#include "driver/updater.h"
+#include "common/version_text.h"
+#include "net/update_settings.h"
 #include "reg_values.h"
 #include "test_support.h"
 
@@ -23,10 +23,6 @@ void SetDword(const char* subKey, const char* name, DWORD value) {
 }
 std::string ReadString(const char* subKey, const char* name) {
   return ReadRegString(HKEY_CURRENT_USER, subKey, name);
-}
-
-std::vector<char> Writable(const char* text) {
-  return std::vector<char>(text, text + strlen(text) + 1);
 }
 
 class InstallRecordsTest : public ::testing::Test {
@@ -58,13 +54,12 @@ TEST_P(LocaleSettingsTest, FolderUrlsCarryLocaleCobrandAndLigans) {
   if (c.intl != nullptr) SetString("SOFTWARE\\Zindo\\Murvo\\Locale", "intl", c.intl);
   if (c.cobrand != nullptr) SetString(kHostSettingsKey, "Cobrand", c.cobrand);
   if (c.ligans != ~0u) SetDword(kHostSettingsKey, "ligans", c.ligans);
-  auto line = Writable("");
-  CZUpdater updater(nullptr, line.data());
-  EXPECT_EQ(c.localeRead, updater.ReadLocaleSettings());
-  updater.ApplySettingLine("MURVO-FOLDER=http://127.0.0.1/m/");
-  updater.ApplySettingLine("PATCHKEEPER-FOLDER=http://127.0.0.1/p/");
-  EXPECT_EQ(c.packageBase, updater.PackageBaseUrl());
-  EXPECT_EQ(c.updaterPackage, updater.UpdaterPackageUrl());
+  CZUpdateSettings settings;
+  EXPECT_EQ(c.localeRead, settings.ReadLocaleSettings());
+  settings.ApplySettingLine("MURVO-FOLDER=http://127.0.0.1/m/");
+  settings.ApplySettingLine("PATCHKEEPER-FOLDER=http://127.0.0.1/p/");
+  EXPECT_EQ(c.packageBase, settings.PackageBaseUrl());
+  EXPECT_EQ(c.updaterPackage, settings.UpdaterPackageUrl());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,9 +1,9 @@
-#include "driver/ui_helpers.h"
+#include "common/ui_helpers.h"
 
 #include <cstring>
 
 #include "common/bounded_text.h"
-#include "driver/process_state.h"
+#include "common/process_state.h"
 
 namespace {
 char g_szText[kPathSize];

@@ -1,4 +1,4 @@
-#include "driver/update_log.h"
+#include "common/update_log.h"
 
 #include <windows.h>
 

@@ -1,0 +1,71 @@
+// CZHttpSession: the network state of a run (WinINet binding, Internet
+// handle, the current server and its connection, the date of the file being
+// fetched) and the operations that use it: connecting, requests, header
+// queries and downloads.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <memory>
+#include <string>
+
+#include "net/wininet_binding.h"
+
+class CZHttpSession {
+ public:
+  CZHttpSession();
+  CZHttpSession(const CZHttpSession&) = delete;
+  CZHttpSession& operator=(const CZHttpSession&) = delete;
+  ~CZHttpSession();
+
+  // Loads WinINet and opens the Internet handle, through the host client's
+  // proxy when it has one; 1 on success.
+  int OpenInternet();
+  HINTERNET InternetHandle() const { return m_hInternet; }
+  // Closes the connection, then the Internet handle; the binding stays loaded
+  // until the object goes.
+  void CloseHandles();
+  CZWinInet& WinInet() { return *m_winInet; }
+
+  // The current server. Its host keeps an explicit URL port as "host:port";
+  // that is part of what "the same server" means.
+  int OpenHttpSession();
+  int SetServerFromUrl(const char* url, char* previousHost = nullptr, size_t size = 0);
+  void RestoreConnection(HINTERNET connection, const char* hostName);
+  // Hands the connection over to a caller that switches servers for a while.
+  HINTERNET DetachConnection();
+  HINTERNET ConnectionHandle() const { return m_hConnection; }
+  const std::string& CurrentHost() const { return m_currentHost; }
+  bool GetUrlHostName(const char* url, char* buffer, DWORD size);
+  bool GetUrlPath(const char* url, char* buffer, DWORD size);
+
+  // Requests on the current connection.
+  HINTERNET OpenGetRequest(const char* urlPath, DWORD* contentLength);
+  bool QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime);
+  // 1 when the server's copy is more than 60 s newer than the local file or
+  // the local file is missing; records the server date on the way.
+  int IsServerFileNewer(const char* localPath, const char* urlPath);
+  // Closes a request without reading it.
+  void CloseRequest(HINTERNET request);
+
+  // Reads the body of request (always closed) into filePath, or into buffer
+  // (bufferSize bytes) when no file path is given; never past the buffer. A
+  // file is stamped with the server file time.
+  bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
+                       const char* filePath, DWORD length, bool showProgress, long fileNumber);
+  // The file count shown in the progress window's title ("file n of m").
+  void SetFileCount(long count) { m_fileCount = count; }
+
+  // The date of the file being fetched, as the server reports it (100 ns
+  // units since 1601, UTC); every accepted file is stamped with it.
+  ULONGLONG ServerFileTime() const { return m_serverFileTime; }
+  void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
+
+ private:
+  std::unique_ptr<CZWinInet> m_winInet;
+  HINTERNET m_hInternet = nullptr;
+  HINTERNET m_hConnection = nullptr;
+  std::string m_currentHost;
+  ULONGLONG m_serverFileTime = 0;
+  long m_fileCount = 0;
+};

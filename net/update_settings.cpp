@@ -1,0 +1,65 @@
+#include "net/update_settings.h"
+
+#include <cstring>
+
+#include "common/process_state.h"
+#include "net/server_lists.h"
+#include "net/setting_line.h"
+
+void CZUpdateSettings::ParseCommandLine(char* commandLine) {
+  if (commandLine == nullptr) return;
+  char* piece = commandLine;
+  for (;;) {
+    char* semicolon = strchr(piece, ';');
+    if (semicolon != nullptr) *semicolon = '\0';
+    ApplySettingLine(piece);
+    if (semicolon == nullptr) break;
+    piece = semicolon + 1;
+  }
+}
+
+bool CZUpdateSettings::ApplySettingLine(const char* line) {
+  SettingLine setting;
+  if (!ParseSettingLine(line, &setting)) return false;
+  const std::string& value = setting.value;
+  switch (setting.key) {
+    case SettingKey::ApplicationName: {
+      std::string folder, exeName;
+      if (!SplitApplicationName(value, &folder, &exeName)) return false;
+      g_applicationFolder = folder;
+      g_hostExeName = exeName;
+      return true;
+    }
+    case SettingKey::ServerPage:
+      m_serverPage = value;
+      return true;
+    case SettingKey::File:
+      m_fileSetting = ToLowerAscii(value);
+      return true;
+    case SettingKey::PatchkeeperFolder:
+      m_updaterPackageUrl = BuildUpdaterPackageUrl(value, m_locale.locale);
+      return true;
+    case SettingKey::MurvoFolder:
+      m_packageBaseUrl =
+          BuildPackageBaseUrl(value, m_locale.locale, m_locale.cobrand, m_locale.ligans != 0);
+      return true;
+    case SettingKey::IPAddrLookup:
+      StoreLookupServer(value.c_str());
+      return true;
+    case SettingKey::HttpServers:
+      StoreHttpServers(value.c_str());
+      return true;
+    case SettingKey::SocketServers:
+      StoreSocketServers(value.c_str());
+      return true;
+  }
+  return false;
+}
+
+void CZUpdateSettings::Clear() {
+  m_packageBasePath.clear();
+  m_serverPage.clear();
+  m_fileSetting.clear();
+  m_packageBaseUrl.clear();
+  m_updaterPackageUrl.clear();
+}
