@@ -4,8 +4,6 @@
 
 #include <commctrl.h>
 
-#include <new>
-
 #include "common/handles.h"
 #include "common/process_state.h"
 #include "common/ui_helpers.h"
@@ -15,7 +13,6 @@
 #include "resources/resource.h"
 
 namespace {
-constexpr DWORD kBodySlack = 16;
 // The dialog's texts and bar are refreshed at most this often (and after the
 // first and the last chunk): repainting after every 2 KB chunk would cost
 // more than the download itself.
@@ -62,15 +59,6 @@ HWND PrepareProgress(HWND dialog, const char* location, DWORD length, long fileN
   return bar;
 }
 }  // namespace
-
-std::unique_ptr<char[]> AllocateBodyBuffer(DWORD length, DWORD maxLength, DWORD* size) {
-  *size = 0;
-  if (length > maxLength || maxLength > MAXDWORD - kReadChunk - kBodySlack) return nullptr;
-  DWORD room = (length > kReadChunk ? length : kReadChunk) + kBodySlack;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[room]);
-  if (buffer) *size = room;
-  return buffer;
-}
 
 bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, char* buffer,
                                     DWORD bufferSize, const char* filePath, DWORD length,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/process_state.h"
+#include "net/progress_dialog.h"
 #include "settings/folders.h"
 #include "test_support.h"
 
@@ -82,4 +83,16 @@ TEST_F(UpdaterTest, ManifestIsDeletedWhenTheRunEnds) {
     ASSERT_TRUE(WriteFileText(manifest, "[New Install]\r\n"));
   }
   EXPECT_FALSE(FileExists(manifest));
+}
+
+TEST_F(UpdaterTest, ProgressWindowGoesWithTheRunObject) {
+  HWND dialog = nullptr;
+  {
+    auto line = Writable("");
+    CZUpdater updater(nullptr, line.data());
+    dialog = EnsureProgressDialog();
+    ASSERT_NE(nullptr, dialog);
+  }
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(nullptr, ProgressDialog());
 }

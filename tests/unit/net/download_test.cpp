@@ -248,7 +248,7 @@ TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   EXPECT_EQ(5000u, ReadFileText(path).size());
 }
 
-TEST_F(DownloadTest, DialogIsReusedAndGoesWithTheRunObject) {
+TEST_F(DownloadTest, DialogIsReusedUntilDestroyed) {
   ASSERT_TRUE(m_server.SetRule(Path("d.bin"), "size=100"));
   Connect();
   bool ok = false;
@@ -260,7 +260,7 @@ TEST_F(DownloadTest, DialogIsReusedAndGoesWithTheRunObject) {
   EXPECT_STREQ("Downloading File", caption);
   DownloadToFile("d.bin", &ok, true);
   EXPECT_EQ(first, ProgressDialog());
-  m_net.reset();
+  DestroyProgressDialog();
   EXPECT_FALSE(IsWindow(first));
   EXPECT_EQ(nullptr, ProgressDialog());
 }
@@ -318,30 +318,3 @@ TEST_F(DownloadTest, CancelButtonEndsThisAndEveryLaterDownload) {
   EXPECT_EQ(stamp, FileTimeOf(m_files / "next.bin", false));
   EXPECT_NE(std::string::npos, LogText().find("next.bin downloaded successfully to file"));
 }
-
-struct BufferCase {
-  DWORD length;
-  DWORD maxLength;
-  DWORD size;  // 0: refused
-};
-// Names the case in test listings.
-void PrintTo(const BufferCase& c, std::ostream* os) {
-  *os << c.length << " of at most " << c.maxLength;
-}
-
-class BodyBufferTest : public ::testing::TestWithParam<BufferCase> {};
-
-TEST_P(BodyBufferTest, RoomForTheLengthOrNothing) {
-  const BufferCase& c = GetParam();
-  DWORD size = 77;
-  auto buffer = AllocateBodyBuffer(c.length, c.maxLength, &size);
-  EXPECT_EQ(c.size, size);
-  EXPECT_EQ(c.size != 0, buffer != nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, BodyBufferTest,
-                         ::testing::Values(BufferCase{0, 4096, 2064}, BufferCase{100, 4096, 2064},
-                                           BufferCase{3000, 4096, 3016},
-                                           BufferCase{4096, 4096, 4112}, BufferCase{4097, 4096, 0},
-                                           BufferCase{0xFFFFFFF8u, 0xFFFFFFFFu, 0},
-                                           BufferCase{0x7FFFFFF0u, 0x7FFFFFFFu, 0}));
