@@ -5,7 +5,8 @@
 #   ZUPDATER_BUILD_DIR=... ZUPDATER_WINEPREFIX=... bench/download_bench.sh [MB] [runs]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZUPDATER_BUILD_DIR:-$root/build/win}
+source "$root/scripts/wine-env.sh"
+build=$ZUPDATER_RUN_DIR
 size_mb=${1:-50}
 runs=${2:-3}
 exe="$build/bench/download_bench.exe"

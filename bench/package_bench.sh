@@ -5,7 +5,8 @@
 # scripts/build.sh; it never fails on a time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZUPDATER_BUILD_DIR:-$root/build/win}
+source "$root/scripts/wine-env.sh"
+build=$ZUPDATER_RUN_DIR
 runs=${BENCH_RUNS:-3}
 tool=$(ZUPDATER_BUILD_DIR=$build "$root/scripts/build-tools.sh" 2>/dev/null)
 key="$build/keys/package_private.pem"
@@ -40,7 +41,6 @@ dgst=$(best openssl dgst -sha1 "$work/package.qpk")
 gcab_x() { rm -rf "$work/gcab"; mkdir "$work/gcab"; (cd "$work/gcab" && gcab -x "$work/package.qpk"); }
 gcab=$(best gcab_x)
 
-export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$root/build/wineprefix} WINEDEBUG=-all
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 wine_image=$(winepath -w "$work/package.qpk" 2>/dev/null)
 wine_out=$(winepath -w "$work/out" 2>/dev/null)
