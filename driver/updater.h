@@ -52,7 +52,8 @@ class CZUpdater {
   int OfferComponentUpdate();
   bool UpdateAllComponents();
   void ShutdownHostClient();
-  void UpdateRegFile();
+  // True when the registry script was imported.
+  bool UpdateRegFile();
 
  private:
   HWND m_hMainWindow;
