@@ -136,11 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                                         CreateDirectoryA(target.c_str(), nullptr);
                                       }},
                       CZBlockedTarget{"FileInPlaceOfItsFolder",
-                        [](CZTempFolder& folder, CZUniqueFile*) {
-                          RemoveTree(folder / "sub");
-                          ASSERT_TRUE(WriteFileText(folder / "sub", kOld));
-                        }},
-        CZBlockedTarget{"FileHeldOpenWithoutSharing",
+                                      [](CZTempFolder& folder, CZUniqueFile*) {
+                                        RemoveTree(folder / "sub");
+                                        ASSERT_TRUE(WriteFileText(folder / "sub", kOld));
+                                      }},
+                      CZBlockedTarget{"FileHeldOpenWithoutSharing",
                                       [](CZTempFolder& folder, CZUniqueFile* holder) {
                                         holder->reset(CreateFileA((folder / "zcomp.dll").c_str(),
                                                                   GENERIC_READ, 0, nullptr,
