@@ -90,6 +90,7 @@ bool CZCabinet::ExtractTo(const char* folder) {
   CopyBounded(m_destination, folder);
   m_layoutFault.clear();
   {
+    // Nothing is extracted unless the decompressor would read only signed bytes.
     CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDONLY, _S_IREAD));
     if (!image.valid()) return false;
     CZCrtSource source(image.get());
