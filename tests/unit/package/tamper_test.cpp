@@ -1,5 +1,6 @@
-// Every byte of a signed package changed in turn, each image handed to the
-// acceptance gate over a folder that holds older versions of its files.
+// Every byte of a signed package changed in turn, and every header and folder
+// field set to hostile values, each image handed to the acceptance gate over
+// a folder that holds older versions of its files, and to zpkg verify's check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
