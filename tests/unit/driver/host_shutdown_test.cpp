@@ -12,6 +12,7 @@
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "driver/updater.h"
+#include "http_test_server.h"
 #include "test_support.h"
 
 namespace {
@@ -163,9 +164,10 @@ TEST_F(HostShutdownTest, HostThatGoesThreeSecondsAfterKillIsWaitedFor) {
 TEST_F(HostShutdownTest, CpuTimeOfThisProcessIsMeasurable) {
   const ULONGLONG before = CpuMs();
   const DWORD start = GetTickCount();
+  // Spinning for long enough shows up, however busy the machine is.
   volatile unsigned long spin = 0;
-  while (GetTickCount() - start < 400) ++spin;
-  EXPECT_GE(CpuMs() - before, 200u);
+  while (CpuMs() - before < 300 && GetTickCount() - start < 20000) ++spin;
+  EXPECT_GE(CpuMs() - before, 300u);
 }
 
 TEST_F(HostShutdownTest, WaitsAreCountedUntilTheWindowGoes) {

@@ -196,7 +196,9 @@ TEST_P(SelfUpdateRefusalTest, NothingIsLeftToTakeOver) {
   EXPECT_FALSE(FileExists(m_work / "ZUDPTEMP.EXE"));
   EXPECT_FALSE(FileExists(m_work / "ZUDPTEMP.EX_"));
   const std::string log = Log();
-  if (c.logHas != nullptr) EXPECT_NE(std::string::npos, log.find(c.logHas)) << log;
+  if (c.logHas != nullptr) {
+    EXPECT_NE(std::string::npos, log.find(c.logHas)) << log;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,6 +212,31 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"ConnectionResetMidBody", "zupdater_new.qpk", "cut_after=30000",
                                   nullptr}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+// A download that does not end well leaves no partial package in the
+// working folder. A cancelled download (its file created, nothing read)
+// stands in for a broken one; the cancel is process-wide and for good, so
+// it happens in a child process of its own.
+TEST_F(SelfUpdateTest, FailedDownloadLeavesNoPartialPackage) {
+  ServePackage("zupdater_new.qpk");
+  StartRun();
+  // The child's findings, as its exit code.
+  constexpr int kPartialLeft = 1, kExtracted = 2, kDownloaded = 4, kNotRequested = 8;
+  EXPECT_EXIT(
+      {
+        CancelDownloads();
+        int code = m_updater->CheckSelfUpdate() << 4;
+        if (FileExists(m_work / "ZUDPTEMP.EX_")) code |= kPartialLeft;
+        if (FileExists(m_work / "ZUDPTEMP.EXE")) code |= kExtracted;
+        // Refused by the download itself, not by the package gate.
+        if (Log().find("Successfully downloaded") != std::string::npos) code |= kDownloaded;
+        if (!Requested("GET", "p/zupdater.qpk")) code |= kNotRequested;
+        m_updater.reset();
+        RemoveTree(m_work.path());
+        _exit(code);
+      },
+      ::testing::ExitedWithCode(kSelfUpdateFailed << 4), "");
+}
 
 // A server that announces far more than it sends: the body is read a chunk
 // at a time, so nothing of the announced size is ever allocated.
