@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"NoVersionInTheManifest", "5,0,0,1", nullptr, "fake_host5.exe", false}),
     [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
 
+namespace {
 struct RefusalCase {
   const char* name;
   const char* package;  // served as update_reg.qpk; null: a rule instead
@@ -126,6 +127,7 @@ void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class RegFileRefusalTest : public RegFileUpdateTest,
                            public ::testing::WithParamInterface<RefusalCase> {};
+}  // namespace
 
 TEST_P(RegFileRefusalTest, NothingIsImportedOrRecorded) {
   const RefusalCase& c = GetParam();
