@@ -6,12 +6,12 @@ namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// ".", "..", "...": Windows drops trailing dots from a path part, so every
-// run of two or more dots climbs or names the folder itself.
-bool IsOnlyDots(const char* begin, const char* end) {
+// Windows drops the trailing dots and blanks of a path part, so a part made
+// only of them names the folder itself ("."), or climbs ("..", "...", ". .").
+bool IsOnlyDotsAndBlanks(const char* begin, const char* end) {
   if (begin == end) return false;
   for (const char* c = begin; c < end; ++c)
-    if (*c != '.') return false;
+    if (*c != '.' && *c != ' ') return false;
   return true;
 }
 }  // namespace
@@ -41,7 +41,7 @@ CZDestination SplitDestDir(const char* value) {
 bool IsSafeComponentName(const char* name) {
   if (name == nullptr || name[0] == '\0') return false;
   if (strpbrk(name, "\\/:") != nullptr) return false;
-  return !IsOnlyDots(name, name + strlen(name));
+  return !IsOnlyDotsAndBlanks(name, name + strlen(name));
 }
 
 bool IsSafeSubfolder(const char* subfolder) {
@@ -51,7 +51,8 @@ bool IsSafeSubfolder(const char* subfolder) {
   for (;;) {
     const char* end = part;
     while (*end != '\0' && !IsSeparator(*end)) ++end;
-    if (end - part >= 2 && IsOnlyDots(part, end)) return false;
+    const bool currentFolder = end - part == 1 && *part == '.';
+    if (!currentFolder && IsOnlyDotsAndBlanks(part, end)) return false;
     if (*end == '\0') return true;
     part = end + 1;
   }

@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SafetyCase{"a.dll", true}, SafetyCase{"zcorv control.ocx", true},
                       SafetyCase{"a..b.dll", true}, SafetyCase{".hidden", true},
                       SafetyCase{"", false}, SafetyCase{".", false}, SafetyCase{"..", false},
-                      SafetyCase{"...", false}, SafetyCase{"..\\a.dll", false},
+                      SafetyCase{"...", false}, SafetyCase{". .", false}, SafetyCase{".. ", false},
+                      SafetyCase{"a.dll.", true}, SafetyCase{"..\\a.dll", false},
                       SafetyCase{"sub\\a.dll", false}, SafetyCase{"sub/a.dll", false},
                       SafetyCase{"C:a.dll", false}, SafetyCase{"a.dll:stream", false},
                       SafetyCase{"\\\\server\\share\\a.dll", false}));
@@ -70,9 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SafetyCase{"a..b\\", true}, SafetyCase{"..\\", false},
                       SafetyCase{"a\\..\\..\\", false}, SafetyCase{"a/../", false},
                       SafetyCase{"..", false}, SafetyCase{"a\\...\\", false},
-                      SafetyCase{"\\windows\\", false}, SafetyCase{"/windows/", false},
-                      SafetyCase{"C:\\windows\\", false}, SafetyCase{"C:sub\\", false},
-                      SafetyCase{"sub:stream\\", false}, SafetyCase{"\\\\server\\share\\", false}));
+                      SafetyCase{".. \\", false}, SafetyCase{"a\\. .\\", false},
+                      SafetyCase{"a.\\", true}, SafetyCase{"\\windows\\", false},
+                      SafetyCase{"/windows/", false}, SafetyCase{"C:\\windows\\", false},
+                      SafetyCase{"C:sub\\", false}, SafetyCase{"sub:stream\\", false},
+                      SafetyCase{"\\\\server\\share\\", false}));
 
 TEST(ClsidSafetyTest, NoBackslash) {
   EXPECT_TRUE(IsSafeClsid(""));
