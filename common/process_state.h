@@ -33,6 +33,7 @@ extern std::string g_workingFolder;
 // The message the host client listens on for new feature settings,
 // registered once at process start (0 until then).
 extern UINT g_uTransmitMessage;
+constexpr char kTransmitMessageName[] = "ZCORV_TRANSMIT";
 
 // Set by the progress window's Cancel button, never reset: a cancel ends the
 // current and every later download of the process.

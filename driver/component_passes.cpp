@@ -1,13 +1,7 @@
 #include "driver/updater.h"
 
-// The manifest's components section is not read yet: no component list.
-bool CZUpdater::LoadComponentManifest() { return false; }
-
-// The manifest's feature sections are not handed over yet: nothing to do.
-void CZUpdater::PublishFeatureSettings() {}
-
-// The component list stays empty until the manifest's components are read,
-// so every pass finds nothing pending.
+// The passes that fetch components are not built yet: no component's
+// needs-update flag is set, so every pass finds nothing pending.
 void CZUpdater::CheckComponentVersions() {}
 void CZUpdater::UpdateSilentComponents() {}
 int CZUpdater::UpdateClosingComponents() { return 0; }

@@ -4,7 +4,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "components/component.h"
 #include "net/http_session.h"
 #include "net/update_settings.h"
 
@@ -30,6 +32,10 @@ class CZUpdater {
   // update page told it.
   CZHttpSession& Net() { return *m_net; }
   CZUpdateSettings& Settings() { return m_settings; }
+  // The manifest's components, in its order; passes remove what they are done with.
+  std::vector<CZComponent>& Components() { return m_components; }
+  // components.ini in the working folder.
+  std::string ManifestPath() const;
 
   // Opens the Internet handle; 1 on success.
   int OpenInternet();
@@ -50,10 +56,14 @@ class CZUpdater {
   bool DownloadManifest();
   // False when a host client older than 5 has no usable web browser control.
   bool IfBrowserQualified();
+  // Copies the manifest's feature sections into the host client's settings
+  // and tells its window.
   void PublishFeatureSettings();
   // Nonzero when the run must end here (installer started, offer refused,
   // installer package not fetched).
   int UpdateHostImage();
+  // Fills the component list from the manifest; false when its
+  // [components] section is missing or empty.
   bool LoadComponentManifest();
   void CheckComponentVersions();
   void UpdateSilentComponents();
@@ -70,10 +80,19 @@ class CZUpdater {
   // True when the registry script was imported.
   bool UpdateRegFile();
 
+  // One numbered host client offer of the manifest, compared with the host
+  // client's file in the working folder: 1 when it ends the search (link
+  // filled, or left empty for an offer refused before), 0 to go on;
+  // *endOfList is set when the section does not exist.
+  int CheckNewInstallEntry(int number, char* link, size_t linkSize, int* endOfList, int* silent);
+  // The manifest's Size1 and Size2 of section against a downloaded image.
+  bool CheckFileSizes(const char* imagePath, const char* section, const char* manifestPath);
+
  private:
   HWND m_hMainWindow;
   std::unique_ptr<CZHttpSession> m_net;
   CZUpdateSettings m_settings;
+  std::vector<CZComponent> m_components;
   int m_lowestRequirement = 0;
   bool m_ready = false;
 };

@@ -1,6 +1,7 @@
 // zpkg: the vendor's package tool. Makes the key pair, compiles the public
 // key into the updater's key header, packs files into a cabinet, signs it,
-// verifies it by the updater's rules and shows what is inside.
+// verifies it by the updater's rules, shows what is inside and computes the
+// manifest's Size1 and Size2 values for it.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,7 @@
 #include "tools/cab_pack.h"
 #include "tools/key_files.h"
 #include "tools/memory_source.h"
+#include "tools/package_sizes.h"
 #include "tools/signing.h"
 #include "tools/verify_image.h"
 
@@ -24,7 +26,8 @@ const char kUsage[] =
     "            [--files-per-folder N] OUT.cab ENTRY...   (ENTRY: FILE, FOLDER or NAME=FILE)\n"
     "  zpkg sign [--placement 0|1] [--digest-info] [--unchecked] PRIVATE.pem IMAGE [OUT]\n"
     "  zpkg verify PUBLIC.pem IMAGE\n"
-    "  zpkg inspect IMAGE\n";
+    "  zpkg inspect IMAGE\n"
+    "  zpkg sizes IMAGE\n";
 
 int Fail(const std::string& reason) {
   fprintf(stderr, "zpkg: %s\n", reason.c_str());
@@ -174,6 +177,16 @@ int Inspect(const std::vector<std::string>& args) {
                                : fault.c_str());
   return 0;
 }
+
+// The lines a vendor copies into the component's manifest section.
+int Sizes(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage();
+  CZPackageSizes sizes;
+  std::string reason;
+  if (!ComputePackageSizes(args[0], &sizes, &reason)) return Fail(reason);
+  printf("Size1=%u\nSize2=%u\n", sizes.size1, sizes.size2);
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,5 +206,6 @@ int main(int argc, char** argv) {
   if (command == "sign") return Sign(args);
   if (command == "verify") return Verify(args);
   if (command == "inspect") return Inspect(args);
+  if (command == "sizes") return Sizes(args);
   return Usage();
 }

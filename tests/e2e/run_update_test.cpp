@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "http_test_server.h"
+#include "running_host.h"
 #include "settings/reg_key.h"
 #include "test_support.h"
 
@@ -204,4 +205,35 @@ TEST_F(RunUpdateTest, ServerListsOfAnIncompletePageAreStored) {
   CZRegKey zindo(kZindoKey, HKEY_CURRENT_USER);
   ASSERT_TRUE(zindo.QueryString("ClientUpdatePage", value, sizeof(value)));
   EXPECT_EQ(Site() + "corvcli.html", value);
+}
+
+// The manifest's feature settings reach the registry and the running host
+// client's window hears of them through the message the updater registered
+// at its start; the component list is read, refusing an unsafe name.
+TEST_F(RunUpdateTest, FeatureSettingsAreHandedToTheRunningHostClient) {
+  CZRunningHostClient host;
+  ASSERT_TRUE(host.IsUp());
+  RunScenario s{"",
+                kBothFolders,
+                "[Features]\r\nchat=\r\n[chat]\r\na=1\r\nb=\r\n"
+                "[components]\r\n..\\up.dll=\r\nzc.dll=\r\n[zc.dll]\r\nRequirement=2\r\n",
+                "fake_host5.exe",
+                false,
+                {},
+                {},
+                {},
+                {}};
+  Run(s);
+  EXPECT_EQ("1 0\n", host.WaitForMessages(1));
+  CZRegKey chat("SOFTWARE\\Zindo\\Murvo\\ComponentUpdate\\chat", HKEY_CURRENT_USER);
+  char value[256] = "x";
+  ASSERT_TRUE(chat.QueryString("a", value, sizeof(value)));
+  EXPECT_STREQ("1", value);
+  ASSERT_TRUE(chat.QueryString("b", value, sizeof(value)));
+  EXPECT_STREQ("", value);
+  const std::string log = Log();
+  EXPECT_NE(std::string::npos,
+            log.find("Component ..\\up.dll refused: no safe place for its file\r\n"))
+      << log;
+  EXPECT_EQ(std::string::npos, log.find("zc.dll refused")) << log;
 }

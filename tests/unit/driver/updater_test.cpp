@@ -96,3 +96,47 @@ TEST_F(UpdaterTest, ProgressWindowGoesWithTheRunObject) {
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(nullptr, ProgressDialog());
 }
+
+namespace {
+// The run's own manifest: components.ini in the working folder, removed
+// when the run object goes.
+class UpdaterManifestTest : public UpdaterTest {
+ protected:
+  void TearDown() override { DeleteFileA(m_manifest.c_str()); }
+  std::string m_manifest = TestProgramFolder() + "components.ini";
+};
+}  // namespace
+
+TEST_F(UpdaterManifestTest, ComponentListComesFromTheWorkingFoldersManifest) {
+  auto line = Writable("");
+  CZUpdater updater(nullptr, line.data());
+  EXPECT_EQ(m_manifest, updater.ManifestPath());
+  EXPECT_FALSE(updater.LoadComponentManifest());
+  ASSERT_TRUE(WriteFileText(m_manifest,
+                            "[components]\r\nb.ocx=\r\na.dll=\r\n[a.dll]\r\nRequirement=4\r\n"));
+  ASSERT_TRUE(updater.LoadComponentManifest());
+  ASSERT_EQ(2u, updater.Components().size());
+  EXPECT_EQ("b.ocx", updater.Components()[0].Name());
+  EXPECT_EQ("a.dll", updater.Components()[1].Name());
+  EXPECT_EQ(4, updater.Components()[1].Requirement());
+  EXPECT_EQ(m_manifest, updater.Components()[1].ManifestPath());
+}
+
+TEST_F(UpdaterManifestTest, NewInstallEntryComparesTheHostClientInTheWorkingFolder) {
+  auto line = Writable("");
+  CZUpdater updater(nullptr, line.data());
+  // fake_host5.exe beside the tests is version 5.0.1.0.
+  g_hostExeName = "fake_host5.exe";
+  ASSERT_TRUE(WriteFileText(m_manifest,
+                            "[New Install1]\r\nVersion=5,0,1,0\r\nLink=http://h/one.qpk\r\n"
+                            "[New Install2]\r\nVersion=5,0,1,1\r\nLink=http://h/two.qpk\r\n"));
+  char link[260] = "";
+  int end = 0, silent = 1;
+  EXPECT_EQ(0, updater.CheckNewInstallEntry(1, link, sizeof(link), &end, &silent));
+  EXPECT_STREQ("", link);
+  EXPECT_EQ(1, updater.CheckNewInstallEntry(2, link, sizeof(link), &end, &silent));
+  EXPECT_STREQ("http://h/two.qpk", link);
+  EXPECT_EQ(0, end);
+  EXPECT_EQ(0, updater.CheckNewInstallEntry(3, link, sizeof(link), &end, &silent));
+  EXPECT_EQ(1, end);
+}

@@ -1,0 +1,79 @@
+#include "components/manifest_rules.h"
+
+#include <cstring>
+
+namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Windows drops the trailing dots and blanks of a path part, so a part made
+// only of them names the folder itself ("."), or climbs ("..", "...", ". .").
+bool IsOnlyDotsAndBlanks(const char* begin, const char* end) {
+  if (begin == end) return false;
+  for (const char* c = begin; c < end; ++c)
+    if (*c != '.' && *c != ' ') return false;
+  return true;
+}
+}  // namespace
+
+int32_t ReadDecimal(const char* text) {
+  if (text == nullptr) return 0;
+  while (IsBlank(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  uint32_t value = 0;
+  while (*text >= '0' && *text <= '9') value = value * 10u + static_cast<uint32_t>(*text++ - '0');
+  return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+CZDestination SplitDestDir(const char* value) {
+  CZDestination destination;
+  if (value == nullptr) return destination;
+  destination.kind = static_cast<uint8_t>(ReadDecimal(value));
+  const char* comma = strchr(value, ',');
+  if (comma == nullptr) return destination;
+  const char* subfolder = comma + 1;
+  while (*subfolder == ' ' || *subfolder == '\t') ++subfolder;
+  destination.subfolder = subfolder;
+  return destination;
+}
+
+bool IsSafeComponentName(const char* name) {
+  if (name == nullptr || name[0] == '\0') return false;
+  if (strpbrk(name, "\\/:") != nullptr) return false;
+  return !IsOnlyDotsAndBlanks(name, name + strlen(name));
+}
+
+bool IsSafeSubfolder(const char* subfolder) {
+  if (subfolder == nullptr || subfolder[0] == '\0') return true;
+  if (IsSeparator(subfolder[0]) || strchr(subfolder, ':') != nullptr) return false;
+  const char* part = subfolder;
+  for (;;) {
+    const char* end = part;
+    while (*end != '\0' && !IsSeparator(*end)) ++end;
+    const bool currentFolder = end - part == 1 && *part == '.';
+    if (!currentFolder && IsOnlyDotsAndBlanks(part, end)) return false;
+    if (*end == '\0') return true;
+    part = end + 1;
+  }
+}
+
+bool IsSafeClsid(const char* clsid) { return clsid == nullptr || strchr(clsid, '\\') == nullptr; }
+
+std::vector<std::string> TakeKeyNames(const char* list, size_t length, size_t limit, bool* cut) {
+  std::vector<std::string> names;
+  *cut = false;
+  size_t used = 1;  // the list's final zero
+  const char* end = list + length;
+  for (const char* name = list; name < end && *name != '\0';) {
+    size_t size = strnlen(name, static_cast<size_t>(end - name));
+    if (used + size + 1 > limit) {
+      *cut = true;
+      break;
+    }
+    names.emplace_back(name, size);
+    used += size + 1;
+    name += size + 1;
+  }
+  return names;
+}

@@ -1,0 +1,35 @@
+// Rules for the texts of the component manifest that need no Win32: the
+// DestDir split, which names and subfolders may be joined to a folder, and
+// the cutting of a section's key list to its buffer.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// "kind[,subfolder]": the kind is the decimal value before the first comma
+// (kept as 8 bits), the subfolder what follows it without leading blanks.
+struct CZDestination {
+  uint8_t kind = 0;
+  std::string subfolder;
+};
+CZDestination SplitDestDir(const char* value);
+
+// The manifest comes unsigned over plain HTTP, and a component's name and
+// subfolder are joined to the host client's folders: neither may lead out
+// of them. A name is one plain file name (no \, / or :, not only dots and
+// blanks); a subfolder is relative (no leading separator, no drive or colon)
+// and never climbs (no part of only dots and blanks but "."). A clsid is
+// joined to registry paths and holds no \.
+bool IsSafeComponentName(const char* name);
+bool IsSafeSubfolder(const char* subfolder);
+bool IsSafeClsid(const char* clsid);
+
+// The complete names of a key list (zero-terminated names, ending with an
+// empty one) as far as they fit in limit bytes with their terminators and
+// the list's final zero. *cut tells whether names were left out.
+std::vector<std::string> TakeKeyNames(const char* list, size_t length, size_t limit, bool* cut);
+
+// The C library's atoi without its overflow: blanks, sign, digits; the
+// value wraps.
+int32_t ReadDecimal(const char* text);
