@@ -41,9 +41,9 @@ int CZUpdater::RunUpdate() {
   }
   CheckComponentVersions();
   UpdateSilentComponents();
-  const int closed = UpdateClosingComponents();
+  const int closed = UpdateClosingComponents() ? 1 : 0;
 
-  if (OfferComponentUpdate() != 0) {
+  if (OfferComponentUpdate()) {
     ShutdownHostClient();
     if (!UpdateAllComponents()) MessageBoxA(nullptr, LoadText(IDS_UPDATE_FAILED), "Error", MB_OK);
     g_nRestartSelector = kRestartHostClient;

@@ -65,13 +65,23 @@ class CZUpdater {
   // Fills the component list from the manifest; false when its
   // [components] section is missing or empty.
   bool LoadComponentManifest();
+  // Sets every component's needs-update flag.
   void CheckComponentVersions();
-  void UpdateSilentComponents();
-  // 1 when components that need the host client closed were pending.
-  int UpdateClosingComponents();
-  // Nonzero when the user accepted the offer.
-  int OfferComponentUpdate();
+  // Level 4, no dialog, host client left running; false when none was pending.
+  bool UpdateSilentComponents();
+  // Level 5, host client closed first; false when none was pending.
+  bool UpdateClosingComponents();
+  // The lowest level among the pending components; 6 when none is pending.
+  void FindLowestRequirement();
+  // True when the user accepted the offer of what is still pending.
+  bool OfferComponentUpdate();
+  // Every pending component; false at the first fetch that fails.
   bool UpdateAllComponents();
+  // Fetches, checks and installs one component's file; fileNumber counts
+  // from 1 in the progress window's title.
+  bool UpdateComponent(CZComponent& component, long fileNumber, bool showProgress);
+  // Asks the user whether the update found may be installed.
+  bool PromptForUpdate();
   // Asks a running host client to close and waits until its main window
   // has gone (an hour at most); returns at once when it is not running.
   void ShutdownHostClient();
@@ -89,6 +99,13 @@ class CZUpdater {
   bool CheckFileSizes(const char* imagePath, const char* section, const char* manifestPath);
 
  private:
+  // The silent and closing passes: the pending components of one level, then
+  // every record of that level leaves the list.
+  bool UpdateComponentsOfLevel(int32_t level, bool closing);
+  // Downloads the host client's package named by link into the installer
+  // folder; package and installer (kPathSize bytes) name the files.
+  bool FetchHostImage(const char* link, char* package, char* installer);
+
   HWND m_hMainWindow;
   std::unique_ptr<CZHttpSession> m_net;
   CZUpdateSettings m_settings;

@@ -33,6 +33,8 @@ struct RunScenario {
   std::vector<std::string> requested;     // paths under the site
   std::vector<std::string> notRequested;  // paths under the site
 };
+// Names the case in test listings.
+void PrintTo(const RunScenario& c, std::ostream* os) { *os << c.label; }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))

@@ -12,6 +12,8 @@ struct RestartCase {
   const char* applicationFolder;
   const char* expected;
 };
+// Names the case in test listings.
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.label; }
 
 class RestartCommandTest : public ::testing::TestWithParam<RestartCase> {};
 

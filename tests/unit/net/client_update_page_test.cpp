@@ -104,6 +104,8 @@ struct PageCase {
   const char* label;
   const char* text;
 };
+// Names the case in test listings.
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.label; }
 
 class ClientUpdatePageTextTest : public ClientUpdatePageTest,
                                  public ::testing::WithParamInterface<PageCase> {};

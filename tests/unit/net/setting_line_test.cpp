@@ -11,6 +11,8 @@ struct LineCase {
   SettingKey key;
   std::string value;
 };
+// Names the case in test listings.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.label; }
 
 class SettingLineTest : public ::testing::TestWithParam<LineCase> {};
 
@@ -61,6 +63,8 @@ struct AppNameCase {
   std::string folder;
   std::string exeName;
 };
+// Names the case in test listings.
+void PrintTo(const AppNameCase& c, std::ostream* os) { *os << c.label; }
 
 class ApplicationNameTest : public ::testing::TestWithParam<AppNameCase> {};
 

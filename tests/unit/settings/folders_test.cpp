@@ -125,6 +125,12 @@ struct ResolveCase {
   const char* applicationFolder;
   const char* expected;
 };
+// Names the case in test listings by its values, never by its bytes (they
+// hold pointers, which differ from one process to the next).
+void PrintTo(const ResolveCase& c, std::ostream* os) {
+  *os << (c.name != nullptr ? c.name : "(null)") << " from "
+      << (c.base == ResolveBase::WorkingFolder ? "working" : "application") << " folder";
+}
 
 class ResolveFileNameTest : public ::testing::TestWithParam<ResolveCase> {};
 

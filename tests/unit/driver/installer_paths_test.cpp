@@ -1,0 +1,95 @@
+#include "driver/installer_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/bounded_text.h"
+#include "common/process_state.h"
+#include "test_support.h"
+
+namespace {
+struct PathCase {
+  const char* name;
+  const char* folder;
+  const char* link;
+  const char* package;    // null: refused
+  const char* installer;
+};
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
+
+class InstallerPathsTest : public ::testing::TestWithParam<PathCase> {};
+}  // namespace
+
+TEST_P(InstallerPathsTest, PackageAndInstallerStayInTheFolder) {
+  const PathCase& c = GetParam();
+  char package[kPathSize] = "unset", installer[kPathSize] = "unset";
+  ASSERT_EQ(c.package != nullptr, BuildInstallerPaths(c.folder, c.link, package, installer));
+  if (c.package == nullptr) return;
+  EXPECT_STREQ(c.package, package);
+  EXPECT_STREQ(c.installer, installer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallerPathsTest,
+    ::testing::Values(
+        PathCase{"LastSegment", "C:\\TEMP\\", "http://h/rel/setup.qpk", "C:\\TEMP\\setup.qpk",
+                 "C:\\TEMP\\setup.exe"},
+        PathCase{"NoSlash", "C:\\TEMP\\", "zcorv", "C:\\TEMP\\zcorv.qpk", "C:\\TEMP\\zcorv.exe"},
+        PathCase{"EndsWithSlash", "C:\\TEMP\\", "http://h/rel/", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"BackslashClimbs", "C:\\TEMP\\", "http://h/..\\..\\Windows\\evil.qpk",
+                 "C:\\TEMP\\zcorv.qpk", "C:\\TEMP\\zcorv.exe"},
+        PathCase{"DriveInName", "C:\\TEMP\\", "http://h/C:evil.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"DotsOnly", "C:\\TEMP\\", "http://h/a/..", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        // A dot in a folder name is not the file's extension.
+        PathCase{"DotInFolderOnly", "C:\\Users\\j.doe\\Temp\\", "http://h/setup",
+                 "C:\\Users\\j.doe\\Temp\\setup", "C:\\Users\\j.doe\\Temp\\setup"},
+        PathCase{"PipeAndDots", "C:\\TEMP\\", "http://h/x..y.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+
+TEST(InstallerPathsTest, PathThatWouldBeCutIsRefused) {
+  std::string folder = "C:\\" + std::string(240, 'f') + "\\";
+  char package[kPathSize], installer[kPathSize];
+  EXPECT_FALSE(BuildInstallerPaths(folder.c_str(), "http://h/a-long-installer-name.qpk", package,
+                                   installer));
+}
+
+TEST(InstallerCommandTest, QuotedWithTheSilentSwitchWhenAsked) {
+  char command[300];
+  BuildInstallerCommand("C:\\TEMP\\setup.exe", true, command, sizeof(command));
+  EXPECT_STREQ("\"C:\\TEMP\\setup.exe\" /s", command);
+  BuildInstallerCommand("C:\\TEMP\\setup.exe", false, command, sizeof(command));
+  EXPECT_STREQ("\"C:\\TEMP\\setup.exe\"", command);
+}
+
+TEST(InstallerFolderTest, TemporaryFolderThatIsAFileGivesTheWorkingFolder) {
+  CZTempFolder scratch("instfolder");
+  std::string file = scratch / "notafolder";
+  ASSERT_TRUE(WriteFileText(file, "x"));
+  char saved[kPathSize] = "";
+  GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+  SetEnvironmentVariableA("TMP", file.c_str());
+  std::string working = g_workingFolder;
+  g_workingFolder = "C:\\work\\";
+  char folder[kPathSize];
+  ChooseInstallerFolder(folder);
+  SetEnvironmentVariableA("TMP", saved);
+  g_workingFolder = working;
+  EXPECT_STREQ("C:\\work\\", folder);
+}
+
+TEST(InstallerFolderTest, TemporaryFolderGetsItsBackslash) {
+  CZTempFolder scratch("instfolder");
+  std::string bare = scratch.path().substr(0, scratch.path().size() - 1);
+  char saved[kPathSize] = "";
+  GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+  SetEnvironmentVariableA("TMP", bare.c_str());
+  char folder[kPathSize];
+  ChooseInstallerFolder(folder);
+  SetEnvironmentVariableA("TMP", saved);
+  EXPECT_EQ(scratch.path(), folder);
+}
