@@ -50,6 +50,9 @@ class CZUpdater {
   int UpdateClosingComponents();
   // Nonzero when the user accepted the offer.
   int OfferComponentUpdate();
+  // Asks the user, with the server's prompt text and update page, whether
+  // the update found may be installed; true for yes.
+  bool PromptForUpdate();
   bool UpdateAllComponents();
   void ShutdownHostClient();
   void UpdateRegFile();
