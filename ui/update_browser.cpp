@@ -209,6 +209,9 @@ LRESULT CZUpdateBrowser::OnDocumentComplete() {
   ShowWindow(m_hWnd, SW_SHOWNORMAL);
   BringWindowToTop(m_hWnd);
   if (m_host.valid() && m_host->Window() != nullptr) ShowWindow(m_host->Window(), SW_SHOW);
+  // Without a size tag the page keeps the place it was made at, which need
+  // not cover the text laid out at start.
+  ShowWindow(GetDlgItem(m_hWnd, IDC_PROMPT_TEXT), SW_HIDE);
   return 0;
 }
 

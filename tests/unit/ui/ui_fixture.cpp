@@ -151,8 +151,8 @@ HWND FindPromptDialog(bool visibleOnly) {
 
 void ClickButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
-CZPromptScript::CZPromptScript(Step step, DWORD timeoutMs)
-    : m_step(std::move(step)), m_deadline(GetTickCount() + timeoutMs) {
+CZPromptScript::CZPromptScript(Step step, DWORD timeoutMs, bool visibleOnly)
+    : m_step(std::move(step)), m_deadline(GetTickCount() + timeoutMs), m_visibleOnly(visibleOnly) {
   g_script = this;
   m_timer = SetTimer(nullptr, 0, 50, OnTick);
 }
@@ -172,7 +172,7 @@ void CALLBACK CZPromptScript::OnTick(HWND, UINT, UINT_PTR, DWORD) {
     if (dialog != nullptr) PostMessageA(dialog, WM_CLOSE, 0, 0);
     return;
   }
-  HWND dialog = FindPromptDialog(true);
+  HWND dialog = FindPromptDialog(script->m_visibleOnly);
   if (dialog == nullptr) return;
   // The step may pump messages itself: no tick runs inside another.
   script->m_finished = true;

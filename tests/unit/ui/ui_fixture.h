@@ -82,12 +82,13 @@ CZPromptView ViewOf(HWND dialog);
 
 // Acts on the prompt from its own thread while the prompt's loop waits: a
 // timer of the thread calls step every 50 ms with the visible prompt dialog
-// until step returns true. When that has not happened within timeoutMs the
-// dialog is closed (no) and TimedOut() tells.
+// (or, with visibleOnly false, the hidden one too) until step returns true.
+// When that has not happened within timeoutMs the dialog is closed (no) and
+// TimedOut() tells.
 class CZPromptScript {
  public:
   using Step = std::function<bool(HWND dialog)>;
-  explicit CZPromptScript(Step step, DWORD timeoutMs = 20000);
+  explicit CZPromptScript(Step step, DWORD timeoutMs = 20000, bool visibleOnly = true);
   ~CZPromptScript();
   bool TimedOut() const { return m_timedOut; }
 
@@ -95,6 +96,7 @@ class CZPromptScript {
   static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD);
   Step m_step;
   DWORD m_deadline;
+  bool m_visibleOnly;
   UINT_PTR m_timer = 0;
   bool m_finished = false;
   bool m_timedOut = false;
