@@ -10,7 +10,7 @@ constexpr int kMargin = 8;
 constexpr int kButtonStrip = 40;
 // Sizes come from the server's texts: anything beyond this is cut, so that
 // no window arithmetic overflows.
-constexpr int kLargestClientSize = 8192;
+constexpr int kLargestClientSize = 4096;
 
 int Clamp(int value) { return std::min(std::max(value, 0), kLargestClientSize); }
 

@@ -106,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Version 5 is here.", 400, 300},
         TextCase{"NarrowSizeTag", "", "<width=100 height=200>Narrow", "Narrow", -1, 200},
         TextCase{"ZeroSizeTag", "", "<width=0 height=0>Zero", "Zero", 0, 0},
+        // Sizes from the server are cut before any window arithmetic.
+        TextCase{"HugeSizeTag", "", "<width=2147483647 height=99999999999>Big", "Big", 4096, 4096},
         // Longer than the 2048-byte buffer: cut to its 2047 characters.
         TextCase{"LongerThanTheBuffer", "", std::string(5000, 'x'), std::string(2047, 'x'), 0, 0},
         // A server that announces more than a prompt text can be is not read.
