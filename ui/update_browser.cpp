@@ -10,6 +10,9 @@
 #include "ui/prompt_text.h"
 
 namespace {
+// 8 pixels left of, between and right of the two buttons.
+constexpr int kButtonGaps = 24;
+
 HINSTANCE ProcessInstance() {
   return g_hInstance != nullptr ? g_hInstance : GetModuleHandleA(nullptr);
 }
@@ -135,8 +138,8 @@ bool CZUpdateBrowser::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT
 void CZUpdateBrowser::OnInitDialog() {
   RECT client = {};
   GetClientRect(m_hWnd, &client);
-  m_minWidth =
-      ClientWidth(GetDlgItem(m_hWnd, IDOK)) + ClientWidth(GetDlgItem(m_hWnd, IDCANCEL)) + 24;
+  m_minWidth = ClientWidth(GetDlgItem(m_hWnd, IDOK)) + ClientWidth(GetDlgItem(m_hWnd, IDCANCEL)) +
+               kButtonGaps;
   if (m_htmlMode) {
     m_host = CZBrowserHost::Create();
     if (m_host.valid()) m_host->SetScrollBars(false);
