@@ -30,6 +30,12 @@ fi
 
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
+# There is no window manager on the test display: Wine draws the windows'
+# captions and frames itself (as the pictures of the dialogs need).
+if ! grep -q '^"Decorated"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+fi
 if [ "${ZUPDATER_PERSISTENT:-1}" = 1 ]; then
   wineserver -p </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
