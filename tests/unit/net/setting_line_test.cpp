@@ -101,3 +101,41 @@ TEST(FolderUrlTest, PackageBaseUrlIsCutToItsRoom) {
   EXPECT_EQ(std::string("http://h/m/").size() + 2 + 15, url.size());
   EXPECT_EQ("http://h/m/verylonglocale/co", url);
 }
+
+struct LocalPathCase {
+  const char* label;
+  std::string value;
+  bool local;
+};
+
+class LocalAbsolutePathTest : public ::testing::TestWithParam<LocalPathCase> {};
+
+TEST_P(LocalAbsolutePathTest, OnlyDriveColonBackslashWithoutDotDot) {
+  EXPECT_EQ(GetParam().local, IsLocalAbsolutePath(GetParam().value));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, LocalAbsolutePathTest,
+    ::testing::Values(
+        LocalPathCase{"Plain", "C:\\Program Files\\Zindo\\murvo.exe", true},
+        LocalPathCase{"LowerDrive", "d:\\murvo.exe", true},
+        LocalPathCase{"DotsInNames", "C:\\a..b\\..murvo.exe", true},
+        LocalPathCase{"Share", "\\\\host\\share\\x.exe", false},
+        LocalPathCase{"DevicePath", "\\\\?\\C:\\x.exe", false},
+        LocalPathCase{"RootedWithoutDrive", "\\Windows\\x.exe", false},
+        LocalPathCase{"DriveRelative", "C:x.exe", false},
+        LocalPathCase{"ForwardSlashes", "C:/Zindo/murvo.exe", false},
+        LocalPathCase{"Relative", "Zindo\\murvo.exe", false},
+        LocalPathCase{"DotDot", "C:\\Zindo\\..\\..\\evil.exe", false},
+        LocalPathCase{"DotDotBehindSlash", "C:\\Zindo/../evil.exe", false},
+        LocalPathCase{"DotDotAtTheEnd", "C:\\Zindo\\..", false},
+        LocalPathCase{"DotsAndSpacesStep", "C:\\Zindo\\. .\\x.exe", false},
+        LocalPathCase{"ThreeDotsStep", "C:\\Zindo\\...\\x.exe", false},
+        LocalPathCase{"NoFileName", "C:\\Zindo\\", false},
+        LocalPathCase{"DriveOnly", "C:\\", false},
+        LocalPathCase{"Quote", "C:\\Windows\\cmd.exe\" /c x", false},
+        LocalPathCase{"Stream", "C:\\Zindo\\murvo.exe:evil", false},
+        LocalPathCase{"ControlCharacter", "C:\\Zindo\\mur\tvo.exe", false},
+        LocalPathCase{"DigitAsDrive", "1:\\murvo.exe", false},
+        LocalPathCase{"Empty", "", false}),
+    [](const ::testing::TestParamInfo<LocalPathCase>& info) { return info.param.label; });
