@@ -12,5 +12,11 @@ if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
   # What ships is still the 32-bit build: check that file as it is.
   "$root/scripts/check-imports.sh" "$root/build/win/zupdater.exe" i686
 fi
+# The fuzz targets' seed corpora, replayed natively under the sanitizers.
+fuzz_build="$root/build/fuzz"
+cmake -S "$root/tests/fuzz" -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$fuzz_build"
+ctest --test-dir "$fuzz_build" --output-on-failure
 # The tests share the build folder (the write check looks at it): one at a time.
 "$root/scripts/with-wine.sh" ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure
