@@ -28,7 +28,7 @@ bool ReadBare(CZHttpSession& net, HINTERNET request, const char* path) {
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   bool ok = file.valid();
   char chunk[kReadChunk];
-  for (DWORD got = 0; ok; ) {
+  for (DWORD got = 0; ok;) {
     ok = net.WinInet().InternetReadFile(request, chunk, kReadChunk, &got) != FALSE;
     if (!ok || got == 0) break;
     DWORD written = 0;

@@ -9,9 +9,9 @@
 #include "net/setting_line.h"
 
 namespace {
-const char* const kKeyNames[] = {"ApplicationName", "ServerPage",  "File",
+const char* const kKeyNames[] = {"ApplicationName",    "ServerPage",   "File",
                                  "PATCHKEEPER-FOLDER", "MURVO-FOLDER", "IPAddrLookup",
-                                 "HttpServers", "SocketServers"};
+                                 "HttpServers",        "SocketServers"};
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

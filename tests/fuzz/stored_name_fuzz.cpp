@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t end = name.find_first_of("\\/", begin);
     const std::string step = name.substr(begin, end == std::string::npos ? end : end - begin);
     FUZZ_CHECK(!step.empty());
-    FUZZ_CHECK(step.find_first_not_of(". ") != std::string::npos || step.find('.') == std::string::npos);
+    FUZZ_CHECK(step.find_first_not_of(". ") != std::string::npos ||
+               step.find('.') == std::string::npos);
     if (end == std::string::npos) break;
     begin = end + 1;
   }

@@ -14,8 +14,7 @@ std::string Written(const CZVersion& v) {
          "," + std::to_string(v.revision);
 }
 bool Same(const CZVersion& a, const CZVersion& b) {
-  return a.major == b.major && a.minor == b.minor && a.build == b.build &&
-         a.revision == b.revision;
+  return a.major == b.major && a.minor == b.minor && a.build == b.build && a.revision == b.revision;
 }
 }  // namespace
 

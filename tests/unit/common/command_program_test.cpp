@@ -10,6 +10,9 @@ struct CommandCase {
   std::string program;
 };
 
+// Names the case in test listings.
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.label; }
+
 class ProgramOfCommandTest : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(ProgramOfCommandTest, TakesTheProgramOutOfQuotesAndArguments) {
@@ -22,18 +25,19 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"Bare", "C:\\Zindo\\murvo.exe", "C:\\Zindo\\murvo.exe"},
         CommandCase{"SpacesInFolder", "C:\\Program Files\\Zindo\\murvo.exe",
                     "C:\\Program Files\\Zindo\\murvo.exe"},
-        CommandCase{"Quoted", "\"C:\\Program Files\\murvo.exe\" /x", "C:\\Program Files\\murvo.exe"},
+        CommandCase{"Quoted", "\"C:\\Program Files\\murvo.exe\" /x",
+                    "C:\\Program Files\\murvo.exe"},
         CommandCase{"LeadingBlanks", "  \"C:\\a\\murvo.exe\"", "C:\\a\\murvo.exe"},
         CommandCase{"UnclosedQuote", "\"C:\\a b\\murvo.exe", "C:\\a b\\murvo.exe"},
-        CommandCase{"ExeThenArgument", "C:\\Program Files\\murvo.EXE -arg", "C:\\Program Files\\murvo.EXE"},
+        CommandCase{"ExeThenArgument", "C:\\Program Files\\murvo.EXE -arg",
+                    "C:\\Program Files\\murvo.EXE"},
         // ".exe" inside a folder name does not end the program.
         CommandCase{"ExeInFolderName", "C:\\a.exed\\murvo.exe /x", "C:\\a.exed\\murvo.exe"},
         CommandCase{"NoExeArgument", "C:\\Zindo\\murvo /x", "C:\\Zindo\\murvo"},
         CommandCase{"TrailingBlanks", "C:\\Zindo\\murvo.exe   ", "C:\\Zindo\\murvo.exe"},
         CommandCase{"StrayQuote", "C:\\Zindo\\murvo\"x.exe /y", "C:\\Zindo\\murvo"},
         CommandCase{"BlanksInsideQuotes", "\"C:\\a\\murvo.exe  \" /x", "C:\\a\\murvo.exe"},
-        CommandCase{"Empty", "", ""},
-        CommandCase{"OnlyQuotes", "\"\"", ""}),
+        CommandCase{"Empty", "", ""}, CommandCase{"OnlyQuotes", "\"\"", ""}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.label; });
 
 TEST(FileNameOfPathTest, TextAfterTheLastSeparator) {

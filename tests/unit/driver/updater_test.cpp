@@ -54,6 +54,9 @@ struct RegisteredCase {
   const char* exeName;
 };
 
+// Names the case in test listings.
+void PrintTo(const RegisteredCase& c, std::ostream* os) { *os << c.label; }
+
 class RegisteredHostTest : public UpdaterTest,
                            public ::testing::WithParamInterface<RegisteredCase> {};
 
@@ -83,8 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "murvo.exe"},
         RegisteredCase{"UnquotedWithArgument", "C:\\Program Files\\Zindo\\murvo.exe -arg",
                        "murvo.exe"},
-        RegisteredCase{"ArgumentWithBackslash", "C:\\Zindo\\murvo.exe /log:C:\\x\\y",
-                       "murvo.exe"}),
+        RegisteredCase{"ArgumentWithBackslash", "C:\\Zindo\\murvo.exe /log:C:\\x\\y", "murvo.exe"}),
     [](const ::testing::TestParamInfo<RegisteredCase>& info) { return info.param.label; });
 
 TEST_F(UpdaterTest, UnreadableClassRegistrationLeavesTheNameEmpty) {

@@ -169,6 +169,9 @@ struct PageAppCase {
   bool accepted;
 };
 
+// Names the case in test listings.
+void PrintTo(const PageAppCase& c, std::ostream* os) { *os << c.label; }
+
 class PageApplicationNameTest : public ClientUpdatePageTest,
                                 public ::testing::WithParamInterface<PageAppCase> {
  protected:

@@ -263,14 +263,13 @@ TEST_P(UnwritableFileTest, FailsAndSaysSo) {
   EXPECT_EQ(std::string::npos, log.find("downloaded successfully")) << log;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UnwritableFileTest,
-    ::testing::Values(UnwritableCase{"MissingFolder", "no_such_folder\\n.bin"},
-                      // Every write fails as on a full disk.
-                      UnwritableCase{"FullDisk", "Z:\\dev\\full"}),
-    [](const ::testing::TestParamInfo<UnwritableCase>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, UnwritableFileTest,
+                         ::testing::Values(UnwritableCase{"MissingFolder", "no_such_folder\\n.bin"},
+                                           // Every write fails as on a full disk.
+                                           UnwritableCase{"FullDisk", "Z:\\dev\\full"}),
+                         [](const ::testing::TestParamInfo<UnwritableCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   ASSERT_TRUE(m_server.SetRule(Path("s.bin"), "size=5000"));

@@ -159,16 +159,15 @@ TEST_P(PushProxyTest, OffPutsBackWhatOnFound) {
   EXPECT_EQ("changed:2", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PushProxyTest,
-    ::testing::Values(SystemProxyCase{"KeptWhileDisabled", "kept:1", true, 0},
-                      SystemProxyCase{"InUse", "user.proxy:8080", true, 1},
-                      SystemProxyCase{"EnabledAndEmpty", "", true, 1},
-                      SystemProxyCase{"NeverSet", nullptr, false, 0},
-                      SystemProxyCase{"ServerOnly", "kept:1", false, 0}),
-    [](const ::testing::TestParamInfo<SystemProxyCase>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, PushProxyTest,
+                         ::testing::Values(SystemProxyCase{"KeptWhileDisabled", "kept:1", true, 0},
+                                           SystemProxyCase{"InUse", "user.proxy:8080", true, 1},
+                                           SystemProxyCase{"EnabledAndEmpty", "", true, 1},
+                                           SystemProxyCase{"NeverSet", nullptr, false, 0},
+                                           SystemProxyCase{"ServerOnly", "kept:1", false, 0}),
+                         [](const ::testing::TestParamInfo<SystemProxyCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(ProxySettingsTest, OffWithoutAPushChangesNothing) {
   SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 1);
@@ -300,7 +299,8 @@ class ServerChallengeTest : public ProxyTrafficTest,
 };
 
 TEST_P(ServerChallengeTest, ProxyCredentialsNeverAnswerTheServer) {
-  ASSERT_TRUE(m_server.SetRule(Path("auth.bin"), "status=401&authenticate=Basic%20realm%3D%22z%22"));
+  ASSERT_TRUE(
+      m_server.SetRule(Path("auth.bin"), "status=401&authenticate=Basic%20realm%3D%22z%22"));
   Connect();
   DWORD length = 0;
   EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("auth.bin").c_str(), &length));
