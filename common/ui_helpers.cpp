@@ -31,6 +31,17 @@ DWORD WaitWithMessages(DWORD ms) {
   return elapsed;
 }
 
+bool WaitForObjectWithMessages(HANDLE object, DWORD ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DispatchPendingMessages();
+    if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0) return true;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return false;
+    MsgWaitForMultipleObjectsEx(1, &object, ms - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
 const char* LoadText(UINT id) {
   memset(g_szText, 0, sizeof(g_szText));
   LoadStringA(g_hInstance != nullptr ? g_hInstance : GetModuleHandleA(nullptr), id, g_szText,

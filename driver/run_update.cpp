@@ -12,8 +12,6 @@
 #include "settings/folders.h"
 
 namespace {
-constexpr int kSelfUpdateNotNeeded = 0;
-constexpr int kSelfUpdateReady = 1;
 constexpr WORD kBrowserFreeHostMajor = 5;
 }  // namespace
 
@@ -21,7 +19,7 @@ int CZUpdater::RunUpdate() {
   if (!ReadClientUpdatePage()) return 0;
 
   const int selfUpdate = CheckSelfUpdate();
-  if (selfUpdate == kSelfUpdateNotNeeded) {
+  if (selfUpdate == kSelfUpdateCurrent) {
     WriteLog("ZUpdater does not need update\r\n");
   } else if (selfUpdate == kSelfUpdateReady) {
     WriteLog("ZUpdater needs update\r\n");

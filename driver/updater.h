@@ -8,6 +8,13 @@
 #include "net/http_session.h"
 #include "net/update_settings.h"
 
+// What CheckSelfUpdate found.
+enum SelfUpdateResult : int {
+  kSelfUpdateCurrent = 0,  // the updater is up to date
+  kSelfUpdateReady = 1,    // the new updater waits as ZUDPTEMP.EXE
+  kSelfUpdateFailed = 2    // the check or the download failed
+};
+
 class CZUpdater {
  public:
   // Takes the command line as received; it is cut into setting lines in place.
@@ -33,8 +40,12 @@ class CZUpdater {
   // Fetches the client update page and applies its lines; true when both
   // package folder URLs are then known.
   bool ReadClientUpdatePage();
-  // 0 nothing to do, 1 a new updater is ready to take over, 2 failed.
+  // A SelfUpdateResult: compares zupdater.exe with the server's updater
+  // package and fetches the package when it is newer.
   int CheckSelfUpdate();
+  // Fetches the updater package at packagePath on the current connection and
+  // accepts it as ZUDPTEMP.EXE in the working folder; true when accepted.
+  bool DownloadSelfUpdate(const char* packagePath);
   // Stores the manifest as components.ini of the working folder.
   bool DownloadManifest();
   // False when a host client older than 5 has no usable web browser control.
@@ -51,8 +62,13 @@ class CZUpdater {
   // Nonzero when the user accepted the offer.
   int OfferComponentUpdate();
   bool UpdateAllComponents();
+  // Asks a running host client to close and waits until its main window
+  // has gone (an hour at most); returns at once when it is not running.
   void ShutdownHostClient();
-  void UpdateRegFile();
+  // Starts the host client's own executable with -kill, hidden.
+  void SendKillCommand();
+  // True when the registry script was imported.
+  bool UpdateRegFile();
 
  private:
   HWND m_hMainWindow;

@@ -42,6 +42,10 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
     const bool extracted = cabinet.ExtractTo(folder);
     WriteLog("File signed correctly %s\r\n", imagePath);
     if (!extracted) {
+      if (!cabinet.LayoutFault().empty()) {
+        WriteLog("Package %s is not laid out as signed: %s\r\n", imagePath,
+                 cabinet.LayoutFault().c_str());
+      }
       // An older copy of the target may still be there; stamping it would
       // make a stale file pass every later date check as current.
       WriteLog("Can not extract %s\r\n", imagePath);

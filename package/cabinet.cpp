@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/update_log.h"
+#include "package/cabinet_layout.h"
 #include "package/fdi_callbacks.h"
 #include "package/signature_check.h"
 #include "package/staged_install.h"
@@ -87,6 +88,14 @@ bool CZCabinet::ExtractTo(const char* folder) {
   if (m_state != State::kOpen || folder == nullptr || *folder == 0) return false;
   if (strlen(folder) >= sizeof(m_destination)) return false;
   CopyBounded(m_destination, folder);
+  m_layoutFault.clear();
+  {
+    // Nothing is extracted unless the decompressor would read only signed bytes.
+    CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDONLY, _S_IREAD));
+    if (!image.valid()) return false;
+    CZCrtSource source(image.get());
+    if (!CheckCabinetLayout(source, &m_layoutFault)) return false;
+  }
 
   char stagingRoot[kPathSize];
   if (FormatText(stagingRoot, sizeof(stagingRoot), "%s%s~", m_imageFolder, m_imageName) < 0)
@@ -142,6 +151,7 @@ void CZCabinet::Reset() {
     m_context = nullptr;
   }
   m_signatureText.clear();
+  m_layoutFault.clear();
   m_imageFolder[0] = m_imageName[0] = m_destination[0] = 0;
   m_state = State::kIdle;
 }

@@ -27,13 +27,17 @@ class CZCabinet {
   bool VerifySignature(EVP_PKEY* key);
   // Extracts every file below folder. The files are staged next to the image
   // and replace the installed ones only when the whole image came out; a
-  // stored name that would leave folder fails the extraction.
+  // stored name that would leave folder fails the extraction, and so does a
+  // cabinet whose layout would let the decompressor read unsigned bytes
+  // (LayoutFault then says why).
   bool ExtractTo(const char* folder);
   void Reset();
 
   bool IsOpen() const { return m_state == State::kOpen; }
   // The signature text read by OpenImage; empty when the image has none.
   const std::string& SignatureText() const { return m_signatureText; }
+  // Why the last ExtractTo refused the cabinet's layout; empty otherwise.
+  const std::string& LayoutFault() const { return m_layoutFault; }
 
  private:
   enum class State { kIdle, kOpen };
@@ -48,5 +52,6 @@ class CZCabinet {
   char m_imageName[kPathSize] = "";
   char m_destination[kPathSize] = "";
   std::string m_signatureText;
+  std::string m_layoutFault;
   CZStagedInstall* m_staging = nullptr;  // set while ExtractTo runs
 };

@@ -2,11 +2,27 @@
 
 #include <windows.h>
 
-#include "package/fdi_callbacks.h"
-
 namespace {
-bool SameName(const std::string& a, const std::string& b) {
-  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+// File names differ only when they differ case-folded.
+std::string FoldCase(std::string name) {
+  if (!name.empty()) CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// Creates the missing folders of filePath's folder part, from the first
+// backslash on (the drive before it is never made), and records each one it
+// made, outermost first.
+void CreateFoldersRecorded(const std::string& filePath, std::vector<std::string>* created) {
+  const size_t first = filePath.find('\\');
+  const size_t last = filePath.rfind('\\');
+  if (first == std::string::npos || first == last) return;
+  for (size_t at = filePath.find('\\', first + 1); at != std::string::npos && at <= last;
+       at = filePath.find('\\', at + 1)) {
+    const std::string folder = filePath.substr(0, at);
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) return;
+    created->push_back(folder);
+  }
 }
 }  // namespace
 
@@ -44,10 +60,7 @@ CZStagedInstall::~CZStagedInstall() {
 }
 
 void CZStagedInstall::AddStagedName(const std::string& name) {
-  for (const std::string& known : m_names) {
-    if (SameName(known, name)) return;
-  }
-  m_names.push_back(name);
+  if (m_foldedNames.insert(FoldCase(name)).second) m_names.push_back(name);
 }
 
 bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMovedFile* moved) {
@@ -67,7 +80,7 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
       return false;
     }
   } else {
-    CreateFolderChain(moved->target.c_str());
+    CreateFoldersRecorded(moved->target, &m_createdFolders);
   }
   if (!MoveFileExA(moved->staged.c_str(), moved->target.c_str(), 0)) {
     if (!moved->backup.empty()) {
@@ -93,6 +106,11 @@ bool CZStagedInstall::CommitTo(const std::string& destination) {
     CZMovedFile one;
     if (!MoveOne(i, destination, &one)) {
       for (auto it = moved.rbegin(); it != moved.rend(); ++it) PutBack(*it);
+      // Innermost first; a folder that holds anything else stays.
+      for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it) {
+        RemoveDirectoryA(it->c_str());
+      }
+      m_createdFolders.clear();
       return false;
     }
     moved.push_back(one);

@@ -2,6 +2,7 @@
 // then replace the installed files together: each installed file ends as its
 // old or its new version, never as a part of one.
 #pragma once
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,8 @@ class CZStagedInstall {
   void AddStagedName(const std::string& name);
 
   // Moves every staged file into destination, overwriting read-only files.
-  // On any failure the files already moved are put back as they were, and
-  // false is returned.
+  // On any failure the files already moved are put back as they were, the
+  // folders made for them are removed again, and false is returned.
   bool CommitTo(const std::string& destination);
 
  private:
@@ -40,7 +41,9 @@ class CZStagedInstall {
   std::string m_root;
   std::string m_newFolder;
   std::string m_oldFolder;
-  std::vector<std::string> m_names;
+  std::vector<std::string> m_names;     // in the order they were staged
+  std::set<std::string> m_foldedNames;  // the same, case-folded: each name once
+  std::vector<std::string> m_createdFolders;
   bool m_ready = false;
 };
 

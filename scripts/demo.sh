@@ -6,15 +6,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 demo="$root/build/demo"
+# The architecture that runs here (the shipped i686 build where this machine
+# runs 32-bit programs), decided once for the whole demo.
+source "$root/scripts/wine-env.sh"
 mkdir -p "$demo"
 echo "== preparing the machine and building (log: $demo/build.log)"
 { "$root/scripts/setup.sh" && "$root/scripts/build.sh"; } >"$demo/build.log" 2>&1 ||
   { tail -n 30 "$demo/build.log"; exit 1; }
 
-export ZUPDATER_WINEPREFIX="$demo/prefix"
+export ZUPDATER_WINEPREFIX="$demo/prefix-$ZUPDATER_TEST_ARCH"
 rm -rf "$demo/app" "$demo/site"
 mkdir -p "$demo/app/logs" "$demo/site/murvo" "$demo/site/patchkeeper"
-cp "$root/build/win/zupdater.exe" "$demo/app/"
+cp "$ZUPDATER_RUN_DIR/zupdater.exe" "$demo/app/"
 
 # The embedded update server: serves the site on 127.0.0.1 and records every
 # request it receives.
@@ -31,7 +34,7 @@ SocketServers=chat1.example:5050;chat2.example:5050;chat3.example:5050
 IPAddrLookup=http://lookup.example/ip
 PAGE
 printf '[New Install]\r\nVersionNew=5,0,1,0\r\n' > "$demo/site/murvo/components.html"
-cp "$root/build/win/tests/fake_host5.exe" "$demo/app/murvo.exe"
+cp "$ZUPDATER_RUN_DIR/tests/fake_host5.exe" "$demo/app/murvo.exe"
 
 run() {
   ZUPDATER_PERSISTENT=0 "$root/scripts/with-wine.sh" bash -c '

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test under Wine.
+# Installs what is missing, builds everything and runs every test: the
+# vendor tool's native tests (under AddressSanitizer), the fuzz targets' seed
+# corpora (natively, under the sanitizers), then the updater's under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Layers first: it needs nothing installed and fails in a second.
@@ -12,6 +14,8 @@ if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
   # What ships is still the 32-bit build: check that file as it is.
   "$root/scripts/check-imports.sh" "$root/build/win/zupdater.exe" i686
 fi
+host=$(dirname "$("$root/scripts/build-tools.sh")")
+ctest --test-dir "$host" --output-on-failure
 # The fuzz targets' seed corpora, replayed natively under the sanitizers.
 fuzz_build="$root/build/fuzz"
 cmake -S "$root/tests/fuzz" -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \

@@ -75,6 +75,11 @@ bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reaso
     image->folderReserve = b[38];
     image->dataReserve = b[39];
     at = kHeaderWithReserveSizes + image->headerReserve;
+    if (at > b.size()) {
+      *reason = "the header reserve of " + std::to_string(image->headerReserve) +
+                " bytes runs past the end of the file (" + std::to_string(b.size()) + " bytes)";
+      return false;
+    }
   }
   for (uint16_t flag : {kPreviousCabinet, kNextCabinet}) {
     if ((image->flags & flag) && !(SkipText(b, &at) && SkipText(b, &at))) {
@@ -90,6 +95,19 @@ bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reaso
     }
     image->folders.push_back(
         {ReadLittle32(&b[at]), ReadLittle16(&b[at + 4]), ReadLittle16(&b[at + 6])});
+  }
+  // Signing copies and moves everything up to the declared size: the header
+  // and folder entries must lie before it, the file entries after them.
+  if (image->cabinetSize < at) {
+    *reason = "the declared cabinet size " + std::to_string(image->cabinetSize) +
+              " ends before the folder entries end at " + std::to_string(at);
+    return false;
+  }
+  if (image->firstFile < at || image->firstFile > image->cabinetSize) {
+    *reason = "the first file entry at " + std::to_string(image->firstFile) +
+              " lies outside the cabinet's file area (" + std::to_string(at) + " to " +
+              std::to_string(image->cabinetSize) + ")";
+    return false;
   }
   at = image->firstFile;
   for (uint16_t i = 0; i < fileCount; ++i) {

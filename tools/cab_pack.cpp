@@ -102,32 +102,17 @@ bool CollectPackEntries(const std::vector<std::string>& arguments,
   return !entries->empty();
 }
 
-bool PackCabinet(const std::vector<CZPackEntry>& entries, const CZPackOptions& options,
-                 CZBytes* cabinet, std::string* reason) {
-  CZBytes stream;  // every file's data, one after the other
-  CZBytes fileEntries;
-  for (const CZPackEntry& entry : entries) {
-    CZBytes data;
-    if (!ReadWholeFile(entry.localPath, &data)) {
-      *reason = "cannot read " + entry.localPath;
-      return false;
-    }
-    uint16_t date, time;
-    DosDateTime(entry.localPath, &date, &time);
-    Append32(&fileEntries, static_cast<uint32_t>(data.size()));
-    Append32(&fileEntries, static_cast<uint32_t>(stream.size()));
-    Append16(&fileEntries, 0);
-    Append16(&fileEntries, date);
-    Append16(&fileEntries, time);
-    Append16(&fileEntries, kAttributeArchive);
-    fileEntries.insert(fileEntries.end(), entry.storedName.begin(), entry.storedName.end());
-    fileEntries.push_back(0);
-    stream.insert(stream.end(), data.begin(), data.end());
-  }
-
-  CZBytes blocks;
+namespace {
+struct CZPackedFolder {
+  CZBytes blocks;  // headers, reserves and payloads
   uint32_t blockCount = 0;
-  for (size_t at = 0; at < stream.size() || (at == 0 && blockCount == 0); at += kBlockSize) {
+};
+
+// Splits one folder's data into blocks of at most 32768 bytes; an empty
+// folder still gets one empty block.
+bool PackBlocks(const CZBytes& stream, const CZPackOptions& options, CZPackedFolder* folder,
+                std::string* reason) {
+  for (size_t at = 0; at < stream.size() || folder->blockCount == 0; at += kBlockSize) {
     size_t size = std::min(kBlockSize, stream.size() - at);
     CZBytes payload;
     if (options.compress) {
@@ -142,22 +127,59 @@ bool PackCabinet(const std::vector<CZPackEntry>& entries, const CZPackOptions& o
     PutLittle16(sizes, static_cast<uint16_t>(payload.size()));
     PutLittle16(sizes + 2, static_cast<uint16_t>(size));
     uint32_t sum = BlockChecksum(sizes, 4, BlockChecksum(payload.data(), payload.size(), 0));
-    Append32(&blocks, sum);
-    blocks.insert(blocks.end(), sizes, sizes + 4);
-    blocks.insert(blocks.end(), payload.begin(), payload.end());
-    ++blockCount;
-    if (stream.empty()) break;
+    Append32(&folder->blocks, sum);
+    folder->blocks.insert(folder->blocks.end(), sizes, sizes + 4);
+    folder->blocks.insert(folder->blocks.end(), options.blockReserve, 0);
+    folder->blocks.insert(folder->blocks.end(), payload.begin(), payload.end());
+    ++folder->blockCount;
   }
-  if (blockCount > 0xFFFF || entries.size() > 0xFFFF) {
-    *reason = "too many blocks or files for one folder";
+  if (folder->blockCount > 0xFFFF) {
+    *reason = "too many blocks for one folder";
     return false;
   }
+  return true;
+}
+}  // namespace
 
-  const size_t header = 36 + (options.headerReserve ? 4 + options.headerReserve : 0);
-  const size_t folders = header;
-  const size_t files = folders + 8;
-  const size_t data = files + fileEntries.size();
-  const uint64_t total = data + blocks.size();
+bool PackCabinet(const std::vector<CZPackEntry>& entries, const CZPackOptions& options,
+                 CZBytes* cabinet, std::string* reason) {
+  const size_t perFolder = options.filesPerFolder ? options.filesPerFolder : entries.size();
+  const size_t folderCount = entries.empty() ? 0 : (entries.size() + perFolder - 1) / perFolder;
+  if (entries.size() > 0xFFFF || folderCount > 0xFFFF) {
+    *reason = "too many files or folders for one cabinet";
+    return false;
+  }
+  std::vector<CZPackedFolder> folders(folderCount);
+  CZBytes fileEntries;
+  for (size_t f = 0; f < folderCount; ++f) {
+    CZBytes stream;  // the folder's files' data, one after the other
+    for (size_t i = f * perFolder; i < entries.size() && i < (f + 1) * perFolder; ++i) {
+      const CZPackEntry& entry = entries[i];
+      CZBytes data;
+      if (!ReadWholeFile(entry.localPath, &data)) {
+        *reason = "cannot read " + entry.localPath;
+        return false;
+      }
+      uint16_t date, time;
+      DosDateTime(entry.localPath, &date, &time);
+      Append32(&fileEntries, static_cast<uint32_t>(data.size()));
+      Append32(&fileEntries, static_cast<uint32_t>(stream.size()));
+      Append16(&fileEntries, static_cast<uint16_t>(f));
+      Append16(&fileEntries, date);
+      Append16(&fileEntries, time);
+      Append16(&fileEntries, kAttributeArchive);
+      fileEntries.insert(fileEntries.end(), entry.storedName.begin(), entry.storedName.end());
+      fileEntries.push_back(0);
+      stream.insert(stream.end(), data.begin(), data.end());
+    }
+    if (!PackBlocks(stream, options, &folders[f], reason)) return false;
+  }
+
+  const bool reserve = options.headerReserve || options.folderReserve || options.blockReserve;
+  const size_t header = 36 + (reserve ? 4 + options.headerReserve : 0);
+  const size_t files = header + folderCount * (8 + options.folderReserve);
+  uint64_t total = files + fileEntries.size();
+  for (const CZPackedFolder& folder : folders) total += folder.blocks.size();
   if (total > 0xFFFFFFFFu) {
     *reason = "cabinet larger than 4 GB";
     return false;
@@ -171,21 +193,28 @@ bool PackCabinet(const std::vector<CZPackEntry>& entries, const CZPackOptions& o
   Append32(cabinet, 0);
   cabinet->push_back(3);
   cabinet->push_back(1);
-  Append16(cabinet, 1);
+  Append16(cabinet, static_cast<uint16_t>(folderCount));
   Append16(cabinet, static_cast<uint16_t>(entries.size()));
-  Append16(cabinet, options.headerReserve ? 0x0004 : 0);
+  Append16(cabinet, reserve ? 0x0004 : 0);
   Append16(cabinet, 0);  // set id
   Append16(cabinet, 0);  // cabinet index
-  if (options.headerReserve) {
+  if (reserve) {
     Append16(cabinet, options.headerReserve);
-    cabinet->push_back(0);
-    cabinet->push_back(0);
+    cabinet->push_back(options.folderReserve);
+    cabinet->push_back(options.blockReserve);
     cabinet->insert(cabinet->end(), options.headerReserve, 0);
   }
-  Append32(cabinet, static_cast<uint32_t>(data));
-  Append16(cabinet, static_cast<uint16_t>(blockCount));
-  Append16(cabinet, options.compress ? kCompressMszip : kCompressStored);
+  uint32_t data = static_cast<uint32_t>(files + fileEntries.size());
+  for (const CZPackedFolder& folder : folders) {
+    Append32(cabinet, data);
+    Append16(cabinet, static_cast<uint16_t>(folder.blockCount));
+    Append16(cabinet, options.compress ? kCompressMszip : kCompressStored);
+    cabinet->insert(cabinet->end(), options.folderReserve, 0);
+    data += static_cast<uint32_t>(folder.blocks.size());
+  }
   cabinet->insert(cabinet->end(), fileEntries.begin(), fileEntries.end());
-  cabinet->insert(cabinet->end(), blocks.begin(), blocks.end());
+  for (const CZPackedFolder& folder : folders) {
+    cabinet->insert(cabinet->end(), folder.blocks.begin(), folder.blocks.end());
+  }
   return true;
 }

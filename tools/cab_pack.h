@@ -1,4 +1,5 @@
-// Packs files into a one-folder cabinet (format version 1.3), stored or MSZIP.
+// Packs files into a cabinet (format version 1.3) of one or more folders,
+// stored or MSZIP.
 #pragma once
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ struct CZPackEntry {
 struct CZPackOptions {
   bool compress = true;        // MSZIP; stored when false
   uint16_t headerReserve = 0;  // a reserved area of this many bytes when non-zero
+  uint8_t folderReserve = 0;   // reserved bytes after each folder entry
+  uint8_t blockReserve = 0;    // reserved bytes after each data block's header
+  size_t filesPerFolder = 0;   // a new folder after this many files; 0: one folder
 };
 
 // Expands the command line's entries: NAME=PATH stores PATH as NAME, a folder

@@ -6,32 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "package/cabinet_layout.h"
 #include "package/openssl_owners.h"
 #include "package/signature_check.h"
+#include "tools/memory_source.h"
 
 namespace {
 constexpr size_t kFixedHeader = 36;
 constexpr size_t kMaxHeaderReserve = 60000;
-
-class CZMemorySource : public CZByteSource {
- public:
-  explicit CZMemorySource(const CZBytes& bytes) : m_bytes(bytes) {}
-  bool Seek(uint32_t offset) override {
-    m_at = offset;
-    return true;
-  }
-  size_t Read(void* buffer, size_t size) override {
-    if (m_at >= m_bytes.size()) return 0;
-    size_t count = std::min(size, m_bytes.size() - m_at);
-    memcpy(buffer, m_bytes.data() + m_at, count);
-    m_at += count;
-    return count;
-  }
-
- private:
-  const CZBytes& m_bytes;
-  size_t m_at = 0;
-};
 
 bool MakeSignatureText(const CZBytes& bytes, EVP_PKEY* key, bool digestInfo, std::string* text,
                        std::string* reason) {
@@ -71,10 +53,9 @@ void ClearReservedRecord(const CZCabImage& image, CZBytes* bytes) {
   size_t end = std::min<size_t>(kSignatureRecordSize + record.textLength, image.headerReserve);
   std::fill(bytes->begin() + kReservedAreaOffset, bytes->begin() + kReservedAreaOffset + end, 0);
 }
-}  // namespace
 
-bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& options, CZBytes* out,
-               std::string* reason) {
+bool PlaceSignature(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& options,
+                    CZBytes* out, std::string* reason) {
   std::string text;
   if (!MakeSignatureText(image.bytes, key, options.digestInfo, &text, reason)) return false;
   unsigned char record[kSignatureRecordSize];
@@ -116,7 +97,12 @@ bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& opti
   const size_t oldNamesStart =
       image.hasReserve ? kReservedAreaOffset + image.headerReserve : kFixedHeader;
   out->insert(out->end(), image.bytes.begin() + oldNamesStart, image.bytes.begin() + cabinetEnd);
-  const uint32_t shift = static_cast<uint32_t>(kReservedAreaOffset + reserve - oldNamesStart);
+  const size_t growth = kReservedAreaOffset + reserve - oldNamesStart;
+  if (image.cabinetSize + uint64_t{growth} > UINT32_MAX) {
+    *reason = "the signed cabinet would exceed 4 GB";
+    return false;
+  }
+  const uint32_t shift = static_cast<uint32_t>(growth);
   unsigned char* b = out->data();
   PutLittle16(b + kCabinetFlagsOffset, image.flags | kCabinetReservePresent);
   PutLittle32(b + kCabinetSizeOffset, image.cabinetSize + shift);
@@ -128,26 +114,17 @@ bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& opti
   }
   return true;
 }
+}  // namespace
 
-bool VerifyImage(const CZBytes& bytes, EVP_PKEY* key, std::string* reason) {
-  if (bytes.size() < kHeaderWithReserveSizes || memcmp(bytes.data(), "MSCF", 4) != 0 ||
-      bytes[24] != 3 || bytes[25] != 1) {
-    *reason = "not a cabinet of format version 1.3";
+bool SignImage(const CZCabImage& image, EVP_PKEY* key, const CZSignOptions& options, CZBytes* out,
+               std::string* reason) {
+  if (!PlaceSignature(image, key, options, out, reason)) return false;
+  CZMemorySource source(*out);
+  std::string fault;
+  if (!options.unchecked && !CheckCabinetLayout(source, &fault)) {
+    *reason = "the updater would refuse the signed image: " + fault;
+    out->clear();
     return false;
   }
-  CZMemorySource source(bytes);
-  const bool reserve = (ReadLittle16(&bytes[kCabinetFlagsOffset]) & kCabinetReservePresent) != 0;
-  std::string text;
-  if (!ReadSignatureText(source, reserve, ReadLittle32(&bytes[kCabinetSizeOffset]), &text)) {
-    *reason = "no signature record (or its text is cut short or too long)";
-    return false;
-  }
-  unsigned char digest[kDigestSize];
-  if (!DigestSignedRegion(source, digest)) {
-    *reason = "cannot digest the signed region";
-    return false;
-  }
-  CZSignatureCheck result = CheckSignatureText(key, text, digest);
-  *reason = DescribeSignatureCheck(result);
-  return result == CZSignatureCheck::kValid;
+  return true;
 }

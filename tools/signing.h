@@ -10,14 +10,12 @@
 struct CZSignOptions {
   uint8_t placement = 0;    // 0: reserved area; non-zero: appended after the cabinet
   bool digestInfo = false;  // wrap the digest as DigestInfo (a form the updater refuses)
+  bool unchecked = false;   // sign even a cabinet whose layout the updater refuses
 };
 
 // Signs a cabinet. Placement 0 makes a reserved area (or reuses one large
 // enough), shifting the offsets behind it; placement 1 appends the record.
-// Any earlier signature is dropped.
+// Any earlier signature is dropped. Unless options.unchecked, a signed image
+// that the updater would refuse for its layout is not made.
 bool SignImage(const CZCabImage& image, EVP_PKEY* privateKey, const CZSignOptions& options,
                CZBytes* signedImage, std::string* reason);
-
-// The updater's check: true when the image's signature is valid for the key;
-// otherwise false with the reason.
-bool VerifyImage(const CZBytes& bytes, EVP_PKEY* publicKey, std::string* reason);

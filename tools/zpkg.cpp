@@ -6,19 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "package/cabinet_layout.h"
 #include "package/signature_record.h"
 #include "tools/cab_image.h"
 #include "tools/cab_pack.h"
 #include "tools/key_files.h"
+#include "tools/memory_source.h"
 #include "tools/signing.h"
+#include "tools/verify_image.h"
 
 namespace {
 const char kUsage[] =
     "usage:\n"
     "  zpkg keygen PRIVATE.pem PUBLIC.pem\n"
     "  zpkg keyheader PUBLIC.pem OUT.h\n"
-    "  zpkg pack [--stored] [--reserve N] OUT.cab ENTRY...   (ENTRY: FILE, FOLDER or NAME=FILE)\n"
-    "  zpkg sign [--placement 0|1] [--digest-info] PRIVATE.pem IMAGE [OUT]\n"
+    "  zpkg pack [--stored] [--reserve N] [--folder-reserve N] [--block-reserve N]\n"
+    "            [--files-per-folder N] OUT.cab ENTRY...   (ENTRY: FILE, FOLDER or NAME=FILE)\n"
+    "  zpkg sign [--placement 0|1] [--digest-info] [--unchecked] PRIVATE.pem IMAGE [OUT]\n"
     "  zpkg verify PUBLIC.pem IMAGE\n"
     "  zpkg inspect IMAGE\n";
 
@@ -41,16 +45,26 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long* valu
 int Pack(std::vector<std::string> args) {
   CZPackOptions options;
   while (!args.empty() && args[0].rfind("--", 0) == 0) {
-    unsigned long reserve = 0;
+    unsigned long value = 0;
+    const bool valued = args.size() > 1;
     if (args[0] == "--stored") {
       options.compress = false;
       args.erase(args.begin());
-    } else if (args[0] == "--reserve" && args.size() > 1 && ParseNumber(args[1], 60000, &reserve)) {
-      options.headerReserve = static_cast<uint16_t>(reserve);
-      args.erase(args.begin(), args.begin() + 2);
+      continue;
+    }
+    if (valued && args[0] == "--reserve" && ParseNumber(args[1], 60000, &value)) {
+      options.headerReserve = static_cast<uint16_t>(value);
+    } else if (valued && args[0] == "--folder-reserve" && ParseNumber(args[1], 255, &value)) {
+      options.folderReserve = static_cast<uint8_t>(value);
+    } else if (valued && args[0] == "--block-reserve" && ParseNumber(args[1], 255, &value)) {
+      options.blockReserve = static_cast<uint8_t>(value);
+    } else if (valued && args[0] == "--files-per-folder" && ParseNumber(args[1], 0xFFFF, &value) &&
+               value > 0) {
+      options.filesPerFolder = value;
     } else {
       return Usage();
     }
+    args.erase(args.begin(), args.begin() + 2);
   }
   if (args.size() < 2) return Usage();
   std::vector<CZPackEntry> entries;
@@ -70,6 +84,9 @@ int Sign(std::vector<std::string> args) {
     unsigned long placement = 0;
     if (args[0] == "--digest-info") {
       options.digestInfo = true;
+      args.erase(args.begin());
+    } else if (args[0] == "--unchecked") {
+      options.unchecked = true;
       args.erase(args.begin());
     } else if (args[0] == "--placement" && args.size() > 1 &&
                ParseNumber(args[1], 255, &placement)) {
@@ -137,8 +154,9 @@ int Inspect(const std::vector<std::string>& args) {
   static const char* const kMethods[] = {"stored", "MSZIP", "Quantum", "LZX"};
   for (size_t i = 0; i < image.folders.size(); ++i) {
     const CZCabFolder& f = image.folders[i];
-    printf("  folder %zu: data at %u, %u blocks, %s\n", i, f.dataOffset, f.blockCount,
-           kMethods[f.compression & 3]);
+    const unsigned method = f.compression & 0x000F;
+    printf("  folder %zu: data at %u, %u blocks, %s (type 0x%04x)\n", i, f.dataOffset, f.blockCount,
+           method < 4 ? kMethods[method] : "unknown method", f.compression);
   }
   for (const CZCabFile& f : image.files) {
     printf(
@@ -149,6 +167,11 @@ int Inspect(const std::vector<std::string>& args) {
   }
   if (image.hasReserve) PrintRecord(image.bytes, kReservedAreaOffset, "reserved area");
   PrintRecord(image.bytes, image.cabinetSize, "after the cabinet");
+  CZMemorySource source(image.bytes);
+  std::string fault;
+  printf("  layout: %s\n", CheckCabinetLayout(source, &fault)
+                               ? "as signed (the decompressor reads only the signed region)"
+                               : fault.c_str());
   return 0;
 }
 }  // namespace

@@ -5,6 +5,7 @@ updater's tests rely on must do what they say."""
 import http.client
 import os
 import socket
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -119,6 +120,34 @@ class TestServerRules(unittest.TestCase):
         self.assertIn(("X-Probe", "1"), records[0]["headers"])
         head, _, _ = raw_get(self.proxy.port, "http://example.com/")
         self.assertTrue(head.startswith("HTTP/1.0 403"))
+
+
+class TestServeCommand(unittest.TestCase):
+    def test_second_server_shares_the_folder_but_not_rules_or_records(self):
+        with tempfile.TemporaryDirectory() as root:
+            with open(os.path.join(root, "file.txt"), "wb") as f:
+                f.write(b"one folder")
+            state_file = os.path.join(root, "state")
+            script = os.path.abspath(zu_test_server.__file__)
+            self.assertEqual(0, subprocess.call(
+                [sys.executable, script, "start", "--root", root, "--state-file", state_file],
+                stdout=subprocess.DEVNULL))
+            try:
+                state = zu_test_server.read_state(state_file)
+                port, alt = int(state["port"]), int(state["alt_port"])
+                self.assertNotEqual(port, alt)
+                raw_get(alt, "/__control/rule?path=/file.txt&status=404")
+                head, body, _ = raw_get(port, "/file.txt")
+                self.assertTrue(head.startswith("HTTP/1.0 200"))
+                self.assertEqual(b"one folder", body)
+                head, _, _ = raw_get(alt, "/file.txt")
+                self.assertTrue(head.startswith("HTTP/1.0 404"))
+                _, records, _ = raw_get(port, "/__control/requests?prefix=/file.txt")
+                self.assertEqual(1, records.count(b"GET /file.txt"))
+                _, records, _ = raw_get(alt, "/__control/requests?prefix=/file.txt")
+                self.assertEqual(1, records.count(b"GET /file.txt"))
+            finally:
+                subprocess.call([sys.executable, script, "stop", "--state-file", state_file])
 
 
 if __name__ == "__main__":

@@ -15,7 +15,9 @@ Use it as a module:
 
 or from the command line (see --help): `serve` runs in the foreground,
 `start` runs it in the background and writes a state file (port=, proxy_port=,
-pid=, root=), `stop` ends the server named by a state file.
+alt_port=, pid=, root=), `stop` ends the server named by a state file. The
+command line runs a second server over the same folder on alt_port, with
+rules and records of its own, for tests that need two servers.
 
 Control over HTTP (for test programs that cannot import this module), on the
 server's and the proxy's own port:
@@ -421,12 +423,13 @@ def read_state(path):
 def command_serve(args):
     os.makedirs(args.root, exist_ok=True)
     server = TestServer(args.root).start()
+    alt_server = TestServer(args.root).start()
     proxy = RecordingProxy().start()
     stopping = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
     signal.signal(signal.SIGINT, lambda *_: stopping.set())
-    state = {"port": server.port, "proxy_port": proxy.port, "pid": os.getpid(),
-             "root": server.root}
+    state = {"port": server.port, "proxy_port": proxy.port, "alt_port": alt_server.port,
+             "pid": os.getpid(), "root": server.root}
     if args.state_file:
         write_state(args.state_file, state)
     else:
@@ -434,6 +437,7 @@ def command_serve(args):
     while not stopping.wait(0.5):
         pass
     server.stop()
+    alt_server.stop()
     proxy.stop()
     if args.state_file and os.path.exists(args.state_file):
         os.remove(args.state_file)
@@ -485,7 +489,8 @@ def main(argv=None):
     sub = parser.add_subparsers(dest="command", required=True)
     serve = sub.add_parser("serve", help="run server and proxy in the foreground")
     serve.add_argument("--root", required=True, help="folder to serve")
-    serve.add_argument("--state-file", help="write port=, proxy_port=, pid=, root= here")
+    serve.add_argument("--state-file",
+                       help="write port=, proxy_port=, alt_port=, pid=, root= here")
     start = sub.add_parser("start", help="run in the background, write the state file")
     start.add_argument("--root", required=True)
     start.add_argument("--state-file", required=True)

@@ -68,6 +68,7 @@ CZHttpTestServer::CZHttpTestServer() {
       std::string key = line.substr(0, equals), value = line.substr(equals + 1);
       if (key == "port") m_port = static_cast<unsigned>(atoi(value.c_str()));
       if (key == "proxy_port") m_proxyPort = static_cast<unsigned>(atoi(value.c_str()));
+      if (key == "alt_port") m_altPort = static_cast<unsigned>(atoi(value.c_str()));
     }
     at = end + 1;
   }
@@ -75,6 +76,10 @@ CZHttpTestServer::CZHttpTestServer() {
 
 std::string CZHttpTestServer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::string CZHttpTestServer::AltUrl(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_altPort) + path;
 }
 
 std::string CZHttpTestServer::ServedPath(const std::string& relative) const {
@@ -89,10 +94,15 @@ bool CZHttpTestServer::SetRule(const std::string& path, const std::string& rule)
   return Get(m_port, "/__control/rule?path=" + EncodeQueryValue(path) + "&" + rule, nullptr);
 }
 
+bool CZHttpTestServer::SetAltRule(const std::string& path, const std::string& rule) {
+  return Get(m_altPort, "/__control/rule?path=" + EncodeQueryValue(path) + "&" + rule, nullptr);
+}
+
 bool CZHttpTestServer::Clear(const std::string& prefix) {
   std::string query = "/__control/clear?prefix=" + EncodeQueryValue(prefix);
   bool server = Get(m_port, query, nullptr);
-  return Get(m_proxyPort, query, nullptr) && server;
+  bool alt = Get(m_altPort, query, nullptr);
+  return Get(m_proxyPort, query, nullptr) && server && alt;
 }
 
 std::string CZHttpTestServer::Requests(const std::string& prefix) {
@@ -104,6 +114,12 @@ std::string CZHttpTestServer::Requests(const std::string& prefix) {
 std::string CZHttpTestServer::ProxyRequests(const std::string& prefix) {
   std::string body;
   Get(m_proxyPort, "/__control/requests?prefix=" + EncodeQueryValue(prefix), &body);
+  return body;
+}
+
+std::string CZHttpTestServer::AltRequests(const std::string& prefix) {
+  std::string body;
+  Get(m_altPort, "/__control/requests?prefix=" + EncodeQueryValue(prefix), &body);
   return body;
 }
 

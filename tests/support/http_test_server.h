@@ -13,25 +13,32 @@ class CZHttpTestServer {
   bool IsRunning() const { return m_port != 0; }
   unsigned Port() const { return m_port; }
   unsigned ProxyPort() const { return m_proxyPort; }
+  // A second server over the same folder, with rules and records of its own.
+  unsigned AltPort() const { return m_altPort; }
   // "http://127.0.0.1:<port>" followed by path.
   std::string Url(const std::string& path) const;
+  // The same for the second server.
+  std::string AltUrl(const std::string& path) const;
   // The Windows path of a file served as /relative (folders are created).
   std::string ServedPath(const std::string& relative) const;
 
   // Sets the behaviour of one path, e.g. "status=404&no_length=1" (the
   // fields are listed in zu_test_server.py). False when the server refused it.
   bool SetRule(const std::string& path, const std::string& rule);
-  // Drops the rules and the records under prefix on the server and the proxy.
+  bool SetAltRule(const std::string& path, const std::string& rule);
+  // Drops the rules and the records under prefix on both servers and the proxy.
   bool Clear(const std::string& prefix);
   // Request lines and headers received under prefix, each ending with an
   // empty line: by the server, and by the proxy.
   std::string Requests(const std::string& prefix);
   std::string ProxyRequests(const std::string& prefix);
+  std::string AltRequests(const std::string& prefix);
 
  private:
   std::string m_root;
   unsigned m_port = 0;
   unsigned m_proxyPort = 0;
+  unsigned m_altPort = 0;
 };
 
 // "/<suite>/<test>/" of the running test: a path prefix of its own.

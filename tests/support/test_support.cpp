@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <cstring>
 #include <vector>
 
@@ -37,8 +39,8 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadFileText(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string text;
   char chunk[4096];
@@ -86,6 +88,33 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(50);
   }
+}
+
+namespace {
+bool AnyProgramRunningIn(const std::string& folder) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    char path[MAX_PATH];
+    DWORD size = sizeof(path);
+    if (QueryFullProcessImageNameA(process, 0, path, &size) && size > folder.size() &&
+        _strnicmp(path, folder.c_str(), folder.size()) == 0)
+      found = true;
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+}  // namespace
+
+bool WaitForProgramsIn(const std::string& folder, DWORD timeoutMs) {
+  return WaitUntil([&] { return !AnyProgramRunningIn(folder); }, timeoutMs);
 }
 
 DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWORD timeoutMs) {

@@ -38,6 +38,9 @@ bool WriteFileText(const std::string& path, const std::string& text);
 void RemoveTree(const std::string& path);
 // Polls until done() holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Polls until no process whose program lies in folder (ending with a
+// backslash) is running, or timeoutMs passes; true when none is left.
+bool WaitForProgramsIn(const std::string& folder, DWORD timeoutMs);
 // Starts commandLine in folder and waits for that process to end. Its exit
 // code, or ~0 when it could not be started or did not end in time.
 DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWORD timeoutMs);

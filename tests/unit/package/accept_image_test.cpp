@@ -122,14 +122,14 @@ TEST_F(AcceptImageTest, FileTimeThatCannotBeSetStillAccepts) {
 }
 
 TEST_F(AcceptImageTest, FailedExtractionIsRefusedAndTheOlderFileKeepsItsDate) {
-  // Signed over its whole length but cut short of its declared size: its
-  // files cannot all come out. The older copy must not pass as the new one.
+  // Signed, laid out as signed, but its data cannot be inflated: its files
+  // cannot all come out. The older copy must not pass as the new one.
   CreateDirectoryA((m_folder / "sub").c_str(), nullptr);
   for (const CZPackedFile& file : PackedFiles())
     ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
   std::string target = m_folder / "zcomp.dll";
   ULONGLONG before = LastWrite(target);
-  std::string image = PlaceImage("truncated.qpk");
+  std::string image = PlaceImage("damaged.qpk");
   EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
   for (const CZPackedFile& file : PackedFiles())
@@ -138,6 +138,26 @@ TEST_F(AcceptImageTest, FailedExtractionIsRefusedAndTheOlderFileKeepsItsDate) {
   EXPECT_EQ((std::vector<std::string>{"File signed correctly " + image + "\r\n",
                                       "Can not extract " + image + "\r\n"}),
             LogLines());
+}
+
+TEST_F(AcceptImageTest, ImageShorterThanItsDeclaredSizeIsRefusedBeforeExtraction) {
+  // Signed over what is left of it: the signature holds, the layout does not.
+  CreateDirectoryA((m_folder / "sub").c_str(), nullptr);
+  for (const CZPackedFile& file : PackedFiles())
+    ASSERT_TRUE(WriteFileText(m_folder / file.storedName, kOld));
+  std::vector<std::string> before = ListFiles(m_folder.path());
+  std::string image = PlaceImage("truncated.qpk");
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), (m_folder / "zcomp.dll").c_str(), m_serverTime));
+  EXPECT_EQ(before, ListFiles(m_folder.path()));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "File signed correctly " + image + "\r\n",
+          "Package " + image +
+              " is not laid out as signed: the image ends before its declared cabinet size " +
+              std::to_string(ReadLayout(ReadBytes(PackageFixture("truncated.qpk"))).cabinetSize) +
+              "\r\n",
+          "Can not extract " + image + "\r\n"}),
+      LogLines());
 }
 
 TEST_F(AcceptImageTest, ImagePathWithoutBackslashIsRefused) {

@@ -136,11 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                                         CreateDirectoryA(target.c_str(), nullptr);
                                       }},
                       CZBlockedTarget{"FileInPlaceOfItsFolder",
-                        [](CZTempFolder& folder, CZUniqueFile*) {
-                          RemoveTree(folder / "sub");
-                          ASSERT_TRUE(WriteFileText(folder / "sub", kOld));
-                        }},
-        CZBlockedTarget{"FileHeldOpenWithoutSharing",
+                                      [](CZTempFolder& folder, CZUniqueFile*) {
+                                        RemoveTree(folder / "sub");
+                                        ASSERT_TRUE(WriteFileText(folder / "sub", kOld));
+                                      }},
+                      CZBlockedTarget{"FileHeldOpenWithoutSharing",
                                       [](CZTempFolder& folder, CZUniqueFile* holder) {
                                         holder->reset(CreateFileA((folder / "zcomp.dll").c_str(),
                                                                   GENERIC_READ, 0, nullptr,
@@ -173,6 +173,44 @@ TEST_F(CabinetTest, ReadOnlyAttributeIsRestoredWhenTheReplacementIsUndone) {
   EXPECT_EQ(kOld, ReadFileText(readme));
   EXPECT_NE(0u, GetFileAttributesA(readme.c_str()) & FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(readme.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CabinetTest, RefusedMoveRemovesTheFoldersItMade) {
+  // Nothing installed yet, and zcomp.dll, the last file, cannot be placed:
+  // readme.txt and sub\helper.dat are taken back, and so is sub\.
+  CreateDirectoryA((m_folder / "zcomp.dll").c_str(), nullptr);
+  CZCabinet cabinet;
+  ASSERT_TRUE(cabinet.OpenImage(PlaceImage("p0.qpk").c_str()));
+  EXPECT_FALSE(cabinet.ExtractTo(Destination().c_str()));
+  EXPECT_EQ((std::vector<std::string>{"pkg.qpk", "zcomp.dll\\"}), ListFiles(m_folder.path()));
+}
+
+TEST_F(CabinetTest, NamesThatDifferOnlyInCaseInstallOneFile) {
+  CZCabinet cabinet;
+  ASSERT_TRUE(cabinet.OpenImage(PlaceImage("casefold.qpk").c_str()));
+  ASSERT_TRUE(cabinet.ExtractTo(Destination().c_str()));
+  std::vector<std::string> files = ListFiles(m_folder.path());
+  ASSERT_EQ(2u, files.size());
+  EXPECT_EQ("pkg.qpk", files[0]);
+  // The later entry's bytes, under the name the file was first made with.
+  EXPECT_EQ(PackedFiles()[2].content, ReadFileText(m_folder / files[1]));
+}
+
+TEST_F(CabinetTest, LayoutFaultIsReportedAndNothingIsWritten) {
+  InstallOldVersions();
+  CZBytes bytes = ReadBytes(PackageFixture("p1.qpk"));
+  bytes[24] = 2;  // format version 1.2
+  std::vector<std::string> before = ListFiles(m_folder.path());
+  CZCabinet cabinet;
+  ASSERT_TRUE(cabinet.OpenImage(PlaceImage(bytes).c_str()));
+  EXPECT_TRUE(cabinet.VerifySignature(PackageKey()));
+  EXPECT_FALSE(cabinet.ExtractTo(Destination().c_str()));
+  EXPECT_EQ("cabinet format version 1.2, not 1.3", cabinet.LayoutFault());
+  ExpectOldVersions();
+  before.insert(before.begin(), "pkg.qpk");
+  EXPECT_EQ(before, ListFiles(m_folder.path()));
+  cabinet.Reset();
+  EXPECT_EQ("", cabinet.LayoutFault());
 }
 
 TEST_F(CabinetTest, DamagedDataBlockLeavesNothingBehind) {
