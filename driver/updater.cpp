@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
+#include "common/command_program.h"
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "net/client_update_page.h"
@@ -20,13 +21,13 @@ const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
 constexpr size_t kHostExeNameMax = 257;
 
 // The host client's executable name from its COM class registration: the
-// text after the last backslash of the LocalServer32 default value.
+// file name of the program its LocalServer32 default value starts, which is
+// often quoted or followed by arguments.
 std::string ReadRegisteredHostExeName() {
   CZRegKey key(kHostClientServerKey, HKEY_CLASSES_ROOT);
-  char path[kPathSize];
-  if (!key.QueryString("", path, sizeof(path))) return std::string();
-  const char* slash = strrchr(path, '\\');
-  std::string name = slash != nullptr ? slash + 1 : path;
+  char command[kPathSize];
+  if (!key.QueryString("", command, sizeof(command))) return std::string();
+  std::string name = FileNameOfPath(ProgramOfCommand(command));
   if (name.size() > kHostExeNameMax) name.resize(kHostExeNameMax);
   return name;
 }
@@ -40,8 +41,8 @@ CZUpdater::CZUpdater(HWND mainWindow, char* commandLine) : m_hMainWindow(mainWin
 
   char folder[kPathSize];
   if (!GetWorkingFolder(folder, sizeof(folder))) {
-    // Nowhere to keep downloads or the log: this run cannot go on.
-    WriteLog("Working folder could not be resolved\r\n");
+    // Nowhere to keep downloads or the log: this run cannot go on. The log
+    // is not open yet, so the debugger output is the only trace.
     OutputDebugStringA("zupdater: working folder could not be resolved\n");
     return;
   }

@@ -6,6 +6,7 @@
 
 #include "common/bounded_text.h"
 #include "common/update_log.h"
+#include "net/page_lines.h"
 #include "net/vendor_hosts.h"
 #include "settings/folders.h"
 #include "settings/reg_key.h"
@@ -14,18 +15,6 @@ namespace {
 const char kZindoKey[] = "SOFTWARE\\Zindo";
 const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
 constexpr DWORD kPageBufferSize = 4096;
-
-// Hands every line of the page to the setting-line handler: cut at each line
-// feed, and the rest after the last one when it is not empty.
-void ApplyPageLines(CZUpdateSettings& settings, char* text) {
-  char* line = text;
-  for (char* lf = strchr(line, '\n'); lf != nullptr; lf = strchr(line, '\n')) {
-    *lf = '\0';
-    settings.ApplySettingLine(line);
-    line = lf + 1;
-  }
-  if (*line != '\0') settings.ApplySettingLine(line);
-}
 }  // namespace
 
 void ChooseClientUpdatePage(const CZUpdateSettings& settings, char* pageUrl) {
@@ -71,12 +60,14 @@ bool ReadClientUpdatePage(CZHttpSession& net, CZUpdateSettings& settings) {
     net.CloseRequest(request);
     return false;
   }
-  // One byte is kept for the terminator; a body shorter than announced ends
-  // where it ended, since the buffer starts zeroed.
+  // One byte is kept for the terminator. A page cut short fails like any
+  // other download: its last line would be applied half.
   if (!net.DownloadRequest(request, pageUrl, page.get(), kPageBufferSize - 1, nullptr, length,
                            false, 0))
     return false;
   page[length] = '\0';
-  ApplyPageLines(settings, page.get());
+  SplitPageLines(page.get(), [&settings](const char* line) {
+    settings.ApplySettingLine(line, SettingSource::Page);
+  });
   return !settings.PackageBaseUrl().empty() && !settings.UpdaterPackageUrl().empty();
 }

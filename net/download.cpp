@@ -17,6 +17,10 @@ namespace {
 // first and the last chunk): repainting after every 2 KB chunk would cost
 // more than the download itself.
 constexpr DWORD kProgressIntervalMs = 50;
+// The thread's queue is looked at no more often than this: each look is a
+// round trip to the window system, far dearer than a 2 KB read, while input
+// still gets an answer within about two intervals.
+constexpr DWORD kMessagePumpIntervalMs = 10;
 constexpr size_t kCaptionSize = 256;
 constexpr size_t kStatusSize = 128;
 
@@ -65,9 +69,16 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
                                     bool showProgress, long fileNumber) {
   if (request == nullptr) return false;
   CZUniqueFile file;
-  if (filePath != nullptr)
+  if (filePath != nullptr) {
     file.reset(CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+      // Reading a body that cannot be kept would only end in a false success.
+      m_winInet->InternetCloseHandle(request);
+      WriteLog("%s could not be written to file %s\r\n", location, filePath);
+      return false;
+    }
+  }
   if (filePath == nullptr && buffer == nullptr) bufferSize = 0;
 
   HWND dialog = showProgress ? EnsureProgressDialog() : nullptr;
@@ -78,9 +89,10 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
   // sizes an allocation.
   char chunk[kReadChunk];
   DWORD total = 0;
-  bool failed = false;
+  bool failed = false, writeFailed = false;
   DWORD steps = 0;  // one progress step per chunk read
   DWORD shownAt = GetTickCount();
+  DWORD pumpedAt = shownAt;
   bool unshown = false;
   auto refresh = [&] {
     ShowReceived(dialog, total, length);
@@ -119,22 +131,40 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
     }
     if (got == 0) break;
     if (file.valid()) {
+      // A full disk must not leave a cut file that counts as downloaded.
       DWORD written = 0;
-      WriteFile(file.get(), chunk, got, &written, nullptr);
+      if (!WriteFile(file.get(), chunk, got, &written, nullptr) || written != got) {
+        writeFailed = true;
+        break;
+      }
     }
     total += got;
     if (bar != nullptr && ProgressDialog() == dialog) {
       ++steps;
       unshown = true;
-      if (total == got || got != kReadChunk || GetTickCount() - shownAt >= kProgressIntervalMs)
-        refresh();
-      DispatchPendingMessages();
+      const DWORD now = GetTickCount();
+      if (total == got || got != kReadChunk || now - shownAt >= kProgressIntervalMs) refresh();
+      if (now - pumpedAt >= kMessagePumpIntervalMs) {
+        DispatchPendingMessages();
+        pumpedAt = GetTickCount();
+      }
     }
     if (got != kReadChunk) break;
   }
-  if (unshown && !failed && ProgressDialog() == dialog) refresh();
+  if (unshown && !failed && !writeFailed && ProgressDialog() == dialog) refresh();
   m_winInet->InternetCloseHandle(request);
   if (failed) return false;
+  if (writeFailed) {
+    WriteLog("%s could not be written to file %s\r\n", location, filePath);
+    return false;
+  }
+  const bool cancelled = IsDownloadCancelled();
+  if (!cancelled && total < length) {
+    // A body cut short (a reset, a closed connection) is not the file.
+    WriteLog("%s download incomplete: %lu of %lu bytes\r\n", location,
+             static_cast<unsigned long>(total), static_cast<unsigned long>(length));
+    return false;
+  }
 
   if (filePath == nullptr) {
     WriteLog("%s downloaded successfully \r\n", location);
@@ -146,5 +176,5 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
     WriteLog("%s downloaded successfully to file %s, SetFileTime %s\r\n", location, filePath,
              stamped ? "succeeded" : "failed");
   }
-  return !IsDownloadCancelled();
+  return !cancelled;
 }

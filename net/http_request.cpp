@@ -12,13 +12,14 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // A server date within 60 s of the local file still counts as current.
 constexpr ULONGLONG kFreshnessSlack = 600000000ULL;
 
-// Opens and sends a GET or HEAD on the connection; the proxy credentials go
-// with the first request of the process (even when it could not be opened).
-HINTERNET SendRequest(CZWinInet& winInet, HINTERNET connection, const char* verb,
-                      const char* urlPath) {
+// Opens and sends a GET or HEAD on the connection. Through the host
+// client's proxy, its credentials go with the first request of the process
+// (even when it could not be opened); without it, nobody gets them.
+HINTERNET SendRequest(CZWinInet& winInet, HINTERNET connection, bool throughClientProxy,
+                      const char* verb, const char* urlPath) {
   HINTERNET request = winInet.HttpOpenRequestA(connection, verb, urlPath, kHttpVersion, nullptr,
                                                kAcceptTypes, kRequestFlags, 0);
-  ApplyProxyCredentials(winInet, request);
+  if (throughClientProxy) ApplyProxyCredentials(winInet, request);
   if (request == nullptr) return nullptr;
   if (!winInet.HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     winInet.InternetCloseHandle(request);
@@ -33,7 +34,7 @@ ULONGLONG ToULongLong(const FILETIME& time) {
 }  // namespace
 
 HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
-  HINTERNET request = SendRequest(*m_winInet, m_hConnection, "GET", urlPath);
+  HINTERNET request = SendRequest(*m_winInet, m_hConnection, m_throughClientProxy, "GET", urlPath);
   if (request == nullptr) return nullptr;
   DWORD status = 0, size = sizeof(status);
   if (!m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status,
@@ -60,7 +61,7 @@ HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLengt
 
 bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (m_hConnection == nullptr) return false;
-  HINTERNET request = SendRequest(*m_winInet, m_hConnection, "HEAD", urlPath);
+  HINTERNET request = SendRequest(*m_winInet, m_hConnection, m_throughClientProxy, "HEAD", urlPath);
   if (request == nullptr) return false;
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);

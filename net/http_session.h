@@ -50,7 +50,9 @@ class CZHttpSession {
 
   // Reads the body of request (always closed) into filePath, or into buffer
   // (bufferSize bytes) when no file path is given; never past the buffer. A
-  // file is stamped with the server file time.
+  // file is stamped with the server file time. False on a read error, a
+  // cancel, a file that cannot be created or written in full, and a body
+  // shorter than length.
   bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
                        const char* filePath, DWORD length, bool showProgress, long fileNumber);
   // The file count shown in the progress window's title ("file n of m").
@@ -68,4 +70,7 @@ class CZHttpSession {
   std::string m_currentHost;
   ULONGLONG m_serverFileTime = 0;
   long m_fileCount = 0;
+  // The Internet handle goes through the host client's proxy, which alone
+  // may see the proxy credentials.
+  bool m_throughClientProxy = false;
 };

@@ -49,7 +49,8 @@ void CZHttpSession::CloseHandles() {
 int CZHttpSession::OpenInternet() {
   if (!m_winInet->Load()) return 0;
   char proxy[kProxyTextSize];
-  if (GetClientProxy(proxy, sizeof(proxy)))
+  m_throughClientProxy = GetClientProxy(proxy, sizeof(proxy));
+  if (m_throughClientProxy)
     m_hInternet = m_winInet->InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0);
   else
     m_hInternet =

@@ -1,6 +1,7 @@
 #include "net/proxy.h"
 
 #include <cstring>
+#include <vector>
 
 #include "common/bounded_text.h"
 #include "common/update_log.h"
@@ -17,6 +18,33 @@ constexpr size_t kCredentialSize = 260;
 
 // Once per process: only the first request of a run carries the credentials.
 bool g_credentialsApplied = false;
+
+// One registry value as found before the push.
+struct CZFoundValue {
+  bool present = false;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+// What PushProxy(true) found, to put back by PushProxy(false).
+struct CZPushedProxy {
+  bool pushed = false;
+  CZFoundValue server;
+  CZFoundValue enable;
+} g_pushedProxy;
+
+CZFoundValue FindValue(const CZRegKey& key, const char* name) {
+  CZFoundValue found;
+  found.present = key.QueryValue(name, &found.type, &found.data);
+  return found;
+}
+
+void PutBackValue(CZRegKey& key, const char* name, const CZFoundValue& found) {
+  if (found.present)
+    key.SetValue(name, found.type, found.data);
+  else
+    key.DeleteValue(name);
+}
 }  // namespace
 
 bool GetClientProxy(char* buffer, size_t size) {
@@ -25,7 +53,8 @@ bool GetClientProxy(char* buffer, size_t size) {
   CZRegKey settings(kHostSettingsKey, HKEY_CURRENT_USER);
   if (settings.GetDword("Proxy Enabled") != 1) return false;
   char host[kPathSize];
-  if (!settings.QueryString("HTTP Proxy", host, sizeof(host))) return false;
+  // An empty host would make ":port" a proxy that every request fails on.
+  if (!settings.QueryString("HTTP Proxy", host, sizeof(host)) || host[0] == '\0') return false;
   DWORD port = settings.GetDword("Proxy Port");
   if (port == 0) return false;
   char text[kPathSize + 16];
@@ -55,8 +84,6 @@ void ApplyProxyCredentials(CZWinInet& winInet, HINTERNET request) {
   FormatText(header, sizeof(header), "Proxy-Authorization: %s\r\n", pair);
   winInet.HttpAddRequestHeadersA(request, header, static_cast<DWORD>(strlen(header)),
                                  HTTP_ADDREQ_FLAG_ADD);
-  winInet.InternetSetOptionA(request, INTERNET_OPTION_USERNAME, user, strlen(user));
-  winInet.InternetSetOptionA(request, INTERNET_OPTION_PASSWORD, password, strlen(password));
   winInet.InternetSetOptionA(request, INTERNET_OPTION_PROXY_USERNAME, user, strlen(user));
   winInet.InternetSetOptionA(request, INTERNET_OPTION_PROXY_PASSWORD, password, strlen(password));
 }
@@ -82,20 +109,26 @@ bool ShouldPushProxy() {
 }
 
 void PushProxy(bool on) {
+  CZRegKey internet;
   if (!on) {
-    CZRegKey internet;
-    internet.Create(kInternetSettingsKey, HKEY_CURRENT_USER);
-    internet.SetString("ProxyServer", "");
-    internet.SetDword("ProxyEnable", 0);
+    if (!g_pushedProxy.pushed) return;
+    g_pushedProxy.pushed = false;
+    if (internet.Create(kInternetSettingsKey, HKEY_CURRENT_USER) != 0) return;
+    PutBackValue(internet, "ProxyServer", g_pushedProxy.server);
+    PutBackValue(internet, "ProxyEnable", g_pushedProxy.enable);
     return;
   }
+  // A second push would take its own values for the user's.
+  if (g_pushedProxy.pushed) return;
   CZRegKey settings(kHostSettingsKey, HKEY_CURRENT_USER);
   char host[512];
   if (!settings.QueryString("HTTP Proxy", host, sizeof(host)) || host[0] == '\0') return;
   char server[512 + 16];
   FormatText(server, sizeof(server), "http=%s:%lu", host, settings.GetDword("Proxy Port"));
-  CZRegKey internet;
-  internet.Create(kInternetSettingsKey, HKEY_CURRENT_USER);
+  if (internet.Create(kInternetSettingsKey, HKEY_CURRENT_USER) != 0) return;
+  g_pushedProxy.server = FindValue(internet, "ProxyServer");
+  g_pushedProxy.enable = FindValue(internet, "ProxyEnable");
+  g_pushedProxy.pushed = true;
   internet.SetString("ProxyServer", server);
   internet.SetDword("ProxyEnable", 1);
 }

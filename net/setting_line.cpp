@@ -77,6 +77,30 @@ bool SplitApplicationName(const std::string& value, std::string* folder, std::st
   return true;
 }
 
+bool IsLocalAbsolutePath(const std::string& value) {
+  if (value.size() < 4) return false;
+  const char drive = LowerAscii(value[0]);
+  if (drive < 'a' || drive > 'z' || value[1] != ':' || value[2] != '\\') return false;
+  // The path ends up inside a quoted command line: a quote, a control
+  // character or a further colon (a stream or another drive) has no place in
+  // a file name.
+  for (size_t i = 3; i < value.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    if (c < 0x20 || strchr("\"<>|?*:", c) != nullptr) return false;
+  }
+  size_t step = 3;
+  for (;;) {
+    size_t end = value.find_first_of("\\/", step);
+    std::string part = value.substr(step, end == std::string::npos ? end : end - step);
+    // The platform trims trailing dots and spaces from a step, so "..." or
+    // ". ." may act as ".."; no real folder is named like that.
+    if (part.find('.') != std::string::npos && part.find_first_not_of(". ") == std::string::npos)
+      return false;
+    if (end == std::string::npos) return !part.empty();
+    step = end + 1;
+  }
+}
+
 std::string BuildUpdaterPackageUrl(const std::string& folder, const std::string& locale) {
   std::string url = folder;
   if (!locale.empty()) url += locale + "/";

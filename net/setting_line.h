@@ -29,6 +29,12 @@ bool ParseSettingLine(const char* line, SettingLine* out);
 // False for a value with neither separator.
 bool SplitApplicationName(const std::string& value, std::string* folder, std::string* exeName);
 
+// True for a local absolute path as the client update page may name the
+// host client: drive letter, colon, backslash, then only characters a file
+// name may hold, no ".." (or other dots-only) step under either separator,
+// and a file name at the end. Shares, device paths and relative paths are false.
+bool IsLocalAbsolutePath(const std::string& value);
+
 // The updater's package URL: folder, then "locale/" when a locale is known,
 // then zupdater.qpk.
 std::string BuildUpdaterPackageUrl(const std::string& folder, const std::string& locale);

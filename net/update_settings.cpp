@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/process_state.h"
+#include "common/update_log.h"
 #include "net/server_lists.h"
 #include "net/setting_line.h"
 
@@ -18,12 +19,17 @@ void CZUpdateSettings::ParseCommandLine(char* commandLine) {
   }
 }
 
-bool CZUpdateSettings::ApplySettingLine(const char* line) {
+bool CZUpdateSettings::ApplySettingLine(const char* line, SettingSource source) {
   SettingLine setting;
   if (!ParseSettingLine(line, &setting)) return false;
   const std::string& value = setting.value;
   switch (setting.key) {
     case SettingKey::ApplicationName: {
+      if (source == SettingSource::Page && !IsLocalAbsolutePath(value)) {
+        WriteLog("Refused setting line of the client update page: ApplicationName=%s\r\n",
+                 value.c_str());
+        return false;
+      }
       std::string folder, exeName;
       if (!SplitApplicationName(value, &folder, &exeName)) return false;
       g_applicationFolder = folder;

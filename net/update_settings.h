@@ -6,12 +6,18 @@
 
 #include "settings/install_records.h"
 
+// Where a setting line comes from: the client update page arrives over plain
+// HTTP and may not choose which program starts at exit.
+enum class SettingSource { CommandLine, Page };
+
 class CZUpdateSettings {
  public:
   // Cuts the command line at every semicolon (in place) and applies each piece.
   void ParseCommandLine(char* commandLine);
-  // Applies one Key=Value setting line; false when it is refused.
-  bool ApplySettingLine(const char* line);
+  // Applies one Key=Value setting line; false when it is refused. From the
+  // page, ApplicationName must be a local absolute path; a refused one is
+  // logged.
+  bool ApplySettingLine(const char* line, SettingSource source = SettingSource::CommandLine);
   // Re-reads the install's locale, cobrand and ligans; true when a locale was read.
   bool ReadLocaleSettings() { return ::ReadLocaleSettings(&m_locale); }
 

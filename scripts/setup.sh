@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine to build and test zupdater: packages, a cross-built
-# libcrypto for the i686 Windows target, and the Wine prefix the tests run in.
+# libcrypto (with its assembly) for the i686 and x86_64 Windows targets, and
+# the Wine prefix the tests run in.
 # Safe to run again: every step checks whether its work is already done.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-deps="$root/.deps"
+# ZUPDATER_DEPS_DIR puts the cross-built libcrypto elsewhere (the CMake build
+# reads the same variable), e.g. to try a new build of it beside a shared one.
+deps=${ZUPDATER_DEPS_DIR:-$root/.deps}
 mkdir -p "$deps"
 
 packages=(
@@ -16,6 +19,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
   googletest python3 curl
+  clang libclang-rt-dev
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -26,9 +30,12 @@ for p in "${packages[@]}"; do
 done
 # libcrypto for the shipped i686 target, and for x86_64, where the tests run
 # on machines without a 32-bit mode.
+# It is built with its x86 assembly (the signature check's SHA-1 and RSA
+# need it); a library without the marker was built without and is rebuilt once.
+asm_marker=built-with-asm
 need_src=0
 for lib in openssl-mingw openssl-mingw64; do
-  [ -f "$deps/$lib/lib/libcrypto.a" ] || need_src=1
+  [ -f "$deps/$lib/lib/libcrypto.a" ] && [ -f "$deps/$lib/$asm_marker" ] || need_src=1
 done
 if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -64,17 +71,20 @@ if [ $need_src = 1 ]; then
     src=$(ls -d "$work"/openssl-*/)
     for target in "mingw i686 openssl-mingw" "mingw64 x86_64 openssl-mingw64"; do
       read -r config arch lib <<<"$target"
-      [ -f "$deps/$lib/lib/libcrypto.a" ] && continue
+      [ -f "$deps/$lib/lib/libcrypto.a" ] && [ -f "$deps/$lib/$asm_marker" ] && continue
       rm -rf "$work/build-$arch"; cp -r "$src" "$work/build-$arch"
       cd "$work/build-$arch"
-      ./Configure "$config" no-shared no-asm no-tests no-dso no-engine no-ui-console no-async \
+      ./Configure "$config" no-shared no-tests no-dso no-engine no-ui-console no-async \
         no-sock no-ssl no-tls no-dtls no-deprecated --cross-compile-prefix="$arch-w64-mingw32-" \
         --prefix="$deps/$lib" >/dev/null
       make -s -j"$(nproc)" build_generated >/dev/null
       make -s -j"$(nproc)" libcrypto.a >/dev/null
+      # Replaced whole, so nothing of a build without assembly stays.
+      rm -rf "${deps:?}/$lib"
       mkdir -p "$deps/$lib/lib" "$deps/$lib/include"
       cp -r include/openssl "$deps/$lib/include/"
       cp libcrypto.a "$deps/$lib/lib/"
+      touch "$deps/$lib/$asm_marker"
     done
   )
   rm -rf "$work"

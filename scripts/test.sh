@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the
-# vendor tool's native tests (under AddressSanitizer), then the updater's
-# under Wine.
+# vendor tool's native tests (under AddressSanitizer), the fuzz targets' seed
+# corpora (natively, under the sanitizers), then the updater's under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Layers first: it needs nothing installed and fails in a second.
@@ -16,5 +16,11 @@ if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
 fi
 host=$(dirname "$("$root/scripts/build-tools.sh")")
 ctest --test-dir "$host" --output-on-failure
+# The fuzz targets' seed corpora, replayed natively under the sanitizers.
+fuzz_build="$root/build/fuzz"
+cmake -S "$root/tests/fuzz" -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$fuzz_build"
+ctest --test-dir "$fuzz_build" --output-on-failure
 # The tests share the build folder (the write check looks at it): one at a time.
 "$root/scripts/with-wine.sh" ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure

@@ -1,6 +1,7 @@
 #include "settings/reg_key.h"
 
 #include <cstring>
+#include <utility>
 
 CZRegKey::CZRegKey() : m_hKey(nullptr) {}
 
@@ -78,3 +79,29 @@ LONG CZRegKey::SetDword(const char* name, DWORD value) {
   return RegSetValueExA(m_hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                         sizeof(value));
 }
+
+bool CZRegKey::QueryValue(const char* name, DWORD* type, std::vector<BYTE>* data) const {
+  // The value may grow between the size query and the read: ask again then.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = 0, kind = 0;
+    if (RegQueryValueExA(m_hKey, name, nullptr, &kind, nullptr, &size) != ERROR_SUCCESS)
+      return false;
+    std::vector<BYTE> bytes(size);
+    LONG rc = RegQueryValueExA(m_hKey, name, nullptr, &kind, bytes.empty() ? nullptr : bytes.data(),
+                               &size);
+    if (rc == ERROR_MORE_DATA) continue;
+    if (rc != ERROR_SUCCESS) return false;
+    bytes.resize(size);
+    *type = kind;
+    *data = std::move(bytes);
+    return true;
+  }
+  return false;
+}
+
+LONG CZRegKey::SetValue(const char* name, DWORD type, const std::vector<BYTE>& data) {
+  return RegSetValueExA(m_hKey, name, 0, type, data.empty() ? nullptr : data.data(),
+                        static_cast<DWORD>(data.size()));
+}
+
+LONG CZRegKey::DeleteValue(const char* name) { return RegDeleteValueA(m_hKey, name); }

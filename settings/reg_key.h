@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 class CZRegKey {
  public:
   CZRegKey();
@@ -24,9 +26,15 @@ class CZRegKey {
   // key's default value. A value longer than the buffer fails.
   bool QueryString(const char* name, char* buffer, DWORD size) const;
 
+  // Any value as stored: its type and bytes. False, both untouched, when it
+  // is missing or cannot be read.
+  bool QueryValue(const char* name, DWORD* type, std::vector<BYTE>* data) const;
+
   // Platform error codes, 0 on success.
   LONG SetString(const char* name, const char* text);
   LONG SetDword(const char* name, DWORD value);
+  LONG SetValue(const char* name, DWORD type, const std::vector<BYTE>& data);
+  LONG DeleteValue(const char* name);
 
   bool IsOpen() const { return m_hKey != nullptr; }
 

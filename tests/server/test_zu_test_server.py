@@ -65,6 +65,8 @@ class TestServerRules(unittest.TestCase):
             ({"size": 100, "no_length": True}, None, 100),
             ({"size": 10000, "close_after": 2500}, "Content-Length: 10000", 2500),
             ({"status": 500, "body": "oops"}, "Content-Length: 4", 4),
+            ({"status": 401, "authenticate": 'Basic realm="z"', "size": 3},
+             'WWW-Authenticate: Basic realm="z"', 3),
         ]
         for rule, header, body_size in cases:
             with self.subTest(rule=rule):

@@ -65,6 +65,7 @@ RULE_FIELDS = {
     "body": str,            # body text instead of the file
     "size": int,            # generated body of this many bytes instead of the file
     "drop": bool,           # close the connection without any answer
+    "authenticate": str,    # send this WWW-Authenticate challenge
 }
 
 
@@ -214,6 +215,8 @@ class FaultHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
                    ("Content-Type", "application/octet-stream")]
         if not rule.get("no_length"):
             headers.append(("Content-Length", str(rule.get("length", len(body)))))
+        if "authenticate" in rule:
+            headers.append(("WWW-Authenticate", rule["authenticate"]))
         last_modified = rule.get("last_modified", mtime)
         if last_modified is not None and last_modified != "none":
             headers.append(("Last-Modified", http_date(last_modified)))

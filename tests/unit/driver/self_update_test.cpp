@@ -174,19 +174,19 @@ TEST_F(SelfUpdateTest, NewUpdaterIsStampedWithTheServerDate) {
 }
 
 // What the server sends that must not become the next updater.
-struct RefusalCase {
+struct SelfUpdateRefusalCase {
   const char* name;
   const char* fixture;  // served as p/zupdater.qpk
   const char* rule;
   const char* logHas;  // or null
 };
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SelfUpdateRefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class SelfUpdateRefusalTest : public SelfUpdateTest,
-                              public ::testing::WithParamInterface<RefusalCase> {};
+                              public ::testing::WithParamInterface<SelfUpdateRefusalCase> {};
 
 TEST_P(SelfUpdateRefusalTest, NothingIsLeftToTakeOver) {
-  const RefusalCase& c = GetParam();
+  const SelfUpdateRefusalCase& c = GetParam();
   ServePackage(c.fixture);
   ASSERT_TRUE(m_server.SetRule(m_prefix + "p/zupdater.qpk", c.rule));
   // A copy left from an earlier run must not pass for the new updater.
@@ -203,15 +203,18 @@ TEST_P(SelfUpdateRefusalTest, NothingIsLeftToTakeOver) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SelfUpdateRefusalTest,
-    ::testing::Values(RefusalCase{"SignedByAnotherKey", "zupdater_otherkey.qpk",
-                                  "last_modified=1704070000", "File NOT signed correctly"},
-                      RefusalCase{"WithoutTheNewUpdater", "zupdater_notarget.qpk",
-                                  "last_modified=1704070000", "not exist!"},
-                      RefusalCase{"NotFound", "zupdater_new.qpk", "status=404", "status: 404"},
-                      RefusalCase{"BodyCutShort", "zupdater_new.qpk", "close_after=30000", nullptr},
-                      RefusalCase{"ConnectionResetMidBody", "zupdater_new.qpk", "cut_after=30000",
-                                  nullptr}),
-    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        SelfUpdateRefusalCase{"SignedByAnotherKey", "zupdater_otherkey.qpk",
+                              "last_modified=1704070000", "File NOT signed correctly"},
+        SelfUpdateRefusalCase{"WithoutTheNewUpdater", "zupdater_notarget.qpk",
+                              "last_modified=1704070000", "not exist!"},
+        SelfUpdateRefusalCase{"NotFound", "zupdater_new.qpk", "status=404", "status: 404"},
+        SelfUpdateRefusalCase{"BodyCutShort", "zupdater_new.qpk", "close_after=30000", nullptr},
+        SelfUpdateRefusalCase{"ConnectionResetMidBody", "zupdater_new.qpk", "cut_after=30000",
+                              nullptr}),
+    [](const ::testing::TestParamInfo<SelfUpdateRefusalCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // A download that does not end well leaves no partial package in the
 // working folder. A cancelled download (its file created, nothing read)

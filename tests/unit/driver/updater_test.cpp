@@ -48,20 +48,46 @@ TEST_F(UpdaterTest, ApplicationNameSetsTheHostClientProcessWide) {
   EXPECT_EQ("murvo.exe", g_hostExeName);
 }
 
-TEST_F(UpdaterTest, HostNameComesFromTheClassRegistrationWithoutApplicationName) {
+struct RegisteredCase {
+  const char* label;
+  const char* command;
+  const char* exeName;
+};
+
+// Names the case in test listings.
+void PrintTo(const RegisteredCase& c, std::ostream* os) { *os << c.label; }
+
+class RegisteredHostTest : public UpdaterTest,
+                           public ::testing::WithParamInterface<RegisteredCase> {};
+
+// The server value often quotes the path or carries arguments; the name is
+// the program's file name all the same, taken as registered (not lowered).
+TEST_P(RegisteredHostTest, HostNameComesFromTheClassRegistrationWithoutApplicationName) {
   HKEY key;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT,
                                            (std::string(kHostClassKey) + "\\LocalServer32").c_str(),
                                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  const char path[] = "C:\\Program Files\\Zindo\\Murvo.exe";
-  RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof(path));
+  const std::string command = GetParam().command;
+  RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                 static_cast<DWORD>(command.size() + 1));
   RegCloseKey(key);
   auto line = Writable("");
   CZUpdater updater(nullptr, line.data());
-  // Taken as registered: no lowering, no folder.
-  EXPECT_EQ("Murvo.exe", g_hostExeName);
+  EXPECT_EQ(GetParam().exeName, g_hostExeName);
   EXPECT_EQ("", g_applicationFolder);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, RegisteredHostTest,
+    ::testing::Values(
+        RegisteredCase{"Plain", "C:\\Program Files\\Zindo\\Murvo.exe", "Murvo.exe"},
+        RegisteredCase{"Quoted", "\"C:\\Program Files\\Zindo\\Murvo.exe\"", "Murvo.exe"},
+        RegisteredCase{"QuotedWithArgument", "\"C:\\Program Files\\Zindo\\murvo.exe\" /x",
+                       "murvo.exe"},
+        RegisteredCase{"UnquotedWithArgument", "C:\\Program Files\\Zindo\\murvo.exe -arg",
+                       "murvo.exe"},
+        RegisteredCase{"ArgumentWithBackslash", "C:\\Zindo\\murvo.exe /log:C:\\x\\y", "murvo.exe"}),
+    [](const ::testing::TestParamInfo<RegisteredCase>& info) { return info.param.label; });
 
 TEST_F(UpdaterTest, UnreadableClassRegistrationLeavesTheNameEmpty) {
   auto line = Writable("File=x");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/bounded_text.h"
+#include "common/process_state.h"
 #include "net/vendor_hosts.h"
 #include "reg_values.h"
 #include "server_fixture.h"
@@ -155,11 +156,75 @@ TEST_F(ClientUpdatePageTest, PageOf4096BytesOrMoreIsRefused) {
   EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
 }
 
-TEST_F(ClientUpdatePageTest, BodyShorterThanAnnouncedEndsWhereItEnded) {
+TEST_F(ClientUpdatePageTest, BodyShorterThanAnnouncedFailsTheStep) {
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/");
   ASSERT_TRUE(m_server.SetRule(Path("corvcli.html"), "length=400"));
+  EXPECT_FALSE(ReadClientUpdatePage(*m_net, m_settings));
+  // Not one line of a cut page is applied.
+  EXPECT_EQ("", m_settings.PackageBaseUrl());
+  EXPECT_EQ("", m_settings.UpdaterPackageUrl());
+}
+
+struct PageAppCase {
+  const char* label;
+  const char* value;
+  bool accepted;
+};
+
+// Names the case in test listings.
+void PrintTo(const PageAppCase& c, std::ostream* os) { *os << c.label; }
+
+class PageApplicationNameTest : public ClientUpdatePageTest,
+                                public ::testing::WithParamInterface<PageAppCase> {
+ protected:
+  void SetUp() override {
+    ClientUpdatePageTest::SetUp();
+    g_applicationFolder = "C:\\Before\\";
+    g_hostExeName = "before.exe";
+  }
+  void TearDown() override {
+    g_applicationFolder.clear();
+    g_hostExeName.clear();
+    ClientUpdatePageTest::TearDown();
+  }
+};
+
+// The page comes over plain HTTP: it may name the host client only as a
+// local absolute path, or a server could choose the program started at exit.
+TEST_P(PageApplicationNameTest, OnlyLocalAbsolutePathsFromThePage) {
+  const PageAppCase& c = GetParam();
+  const std::string line = std::string("ApplicationName=") + c.value;
+  ServePage("MURVO-FOLDER=http://127.0.0.1/m/\n" + line +
+            "\r\nPATCHKEEPER-FOLDER=http://127.0.0.1/p/\n");
   EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
-  EXPECT_EQ("http://127.0.0.1/p/zupdater.qpk", m_settings.UpdaterPackageUrl());
+  const std::string refused = "Refused setting line of the client update page: " + line + "\r\n";
+  if (c.accepted) {
+    EXPECT_EQ("C:\\Zindo\\", g_applicationFolder);
+    EXPECT_EQ("murvo.exe", g_hostExeName);
+    EXPECT_EQ(std::string::npos, LogText().find("Refused")) << LogText();
+  } else {
+    EXPECT_EQ("C:\\Before\\", g_applicationFolder);
+    EXPECT_EQ("before.exe", g_hostExeName);
+    EXPECT_NE(std::string::npos, LogText().find(refused)) << LogText();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, PageApplicationNameTest,
+    ::testing::Values(PageAppCase{"Local", "C:\\Zindo\\Murvo.exe", true},
+                      PageAppCase{"Share", "\\\\host\\share\\x.exe", false},
+                      PageAppCase{"DotDot", "C:\\Zindo\\..\\..\\x.exe", false},
+                      PageAppCase{"ForwardSlashes", "C:/Zindo/x.exe", false},
+                      PageAppCase{"Relative", "x\\murvo.exe", false},
+                      PageAppCase{"QuoteInjection", "C:\\Windows\\cmd.exe\" /c x", false}),
+    [](const ::testing::TestParamInfo<PageAppCase>& info) { return info.param.label; });
+
+TEST_F(ClientUpdatePageTest, CommandLineKeepsItsOwnApplicationNameRule) {
+  m_settings.ApplySettingLine("ApplicationName=\\\\host\\share\\Murvo.exe");
+  EXPECT_EQ("\\\\host\\share\\", g_applicationFolder);
+  EXPECT_EQ("murvo.exe", g_hostExeName);
+  g_applicationFolder.clear();
+  g_hostExeName.clear();
 }
 
 TEST_F(ClientUpdatePageTest, MissingPageFailsTheStep) {

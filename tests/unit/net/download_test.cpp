@@ -91,26 +91,59 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChunkTest,
                              ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
                              // Two full chunks, then a read that asks for 0 bytes ends the loop.
                              ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
-                             ChunkCase{"Small", "size=100", 100},
-                             // Shorter than announced: the first short read ends it, as complete.
-                             ChunkCase{"ShorterThanAnnounced", "size=3000&length=5000", 3000}),
+                             ChunkCase{"Small", "size=100", 100}),
                          [](const ::testing::TestParamInfo<ChunkCase>& info) {
                            return std::string(info.param.name);
                          });
 
-// WinINet reports a reset either as a failed read (no log line, false) or,
-// under Wine, as the end of a short body; either way only the bytes that
-// were sent reach the file, and the size check of the caller rejects them.
-TEST_F(DownloadTest, MidBodyResetKeepsOnlyTheBytesSent) {
-  ASSERT_TRUE(m_server.SetRule(Path("r.bin"), "size=10000&cut_after=3000"));
+struct ShortBodyCase {
+  const char* name;
+  const char* rule;
+  size_t sent;  // bytes the server sends before it stops
+};
+// Names the case in test listings.
+void PrintTo(const ShortBodyCase& c, std::ostream* os) { *os << c.name; }
+
+class ShortBodyTest : public DownloadTest, public ::testing::WithParamInterface<ShortBodyCase> {};
+
+// A body that ends before its announced length is not the file, however the
+// end comes (WinINet reports a reset as a failed read or, under Wine, as the
+// end of a short body): the download fails without the success line, and the
+// file holds no byte that was not sent.
+TEST_P(ShortBodyTest, FailsWithoutTheSuccessLine) {
+  const ShortBodyCase& c = GetParam();
+  ASSERT_TRUE(m_server.SetRule(Path("r.bin"), c.rule));
   Connect();
   bool ok = true;
   std::string body = DownloadToFile("r.bin", &ok);
-  EXPECT_LE(body.size(), 3000u);
+  EXPECT_FALSE(ok);
+  EXPECT_LE(body.size(), c.sent);
   EXPECT_EQ(GeneratedBody(body.size()), body);
-  EXPECT_EQ(ok, LogText().find("r.bin downloaded successfully") != std::string::npos);
-  std::printf("reset: %s after %u bytes\n", ok ? "short body" : "read error",
-              static_cast<unsigned>(body.size()));
+  EXPECT_EQ(std::string::npos, LogText().find("r.bin downloaded successfully")) << LogText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShortBodyTest,
+    ::testing::Values(ShortBodyCase{"MidBodyReset", "size=10000&cut_after=3000", 3000},
+                      ShortBodyCase{"ClosedEarly", "size=10000&close_after=5000", 5000},
+                      ShortBodyCase{"ShorterThanAnnounced", "size=3000&length=5000", 3000},
+                      ShortBodyCase{"UnderOneChunk", "size=100&length=1000", 100}),
+    [](const ::testing::TestParamInfo<ShortBodyCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(DownloadTest, ShortBodyInMemoryFails) {
+  ASSERT_TRUE(m_server.SetRule(Path("p.html"), "size=300&length=900"));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("p.html", &length);
+  ASSERT_NE(nullptr, request);
+  std::vector<char> buffer(4096, '\0');
+  EXPECT_FALSE(
+      m_net->DownloadRequest(request, "p", buffer.data(), 4095, nullptr, length, false, 0));
+  EXPECT_NE(std::string::npos, LogText().find("p download incomplete: 300 of 900 bytes\r\n"))
+      << LogText();
+  EXPECT_EQ(std::string::npos, LogText().find("downloaded successfully")) << LogText();
 }
 
 enum class Outcome { kRead, kRefused, kEither };
@@ -204,16 +237,39 @@ TEST_F(DownloadTest, WrittenFileCarriesTheServerDate) {
       << log;
 }
 
-TEST_F(DownloadTest, FileThatCannotBeCreatedIsStillReadAndLoggedAsFailedStamp) {
-  ASSERT_TRUE(m_server.SetRule(Path("n.bin"), "size=3000"));
+struct UnwritableCase {
+  const char* name;
+  const char* path;  // relative to the test's folder, or absolute
+};
+// Names the case in test listings.
+void PrintTo(const UnwritableCase& c, std::ostream* os) { *os << c.name; }
+
+class UnwritableFileTest : public DownloadTest,
+                           public ::testing::WithParamInterface<UnwritableCase> {};
+
+// A file that cannot be created or cannot take every byte (a full disk) is no
+// download: the cut file would otherwise be read as it is.
+TEST_P(UnwritableFileTest, FailsAndSaysSo) {
+  const UnwritableCase& c = GetParam();
+  ASSERT_TRUE(m_server.SetRule(Path("n.bin"), "size=5000"));
   Connect();
   DWORD length = 0;
   HINTERNET request = Open("n.bin", &length);
   ASSERT_NE(nullptr, request);
-  std::string path = m_files / "no_such_folder\\n.bin";
-  EXPECT_TRUE(m_net->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
-  EXPECT_NE(std::string::npos, LogText().find("SetFileTime failed\r\n"));
+  std::string path = c.path[0] == 'Z' ? std::string(c.path) : m_files / c.path;
+  EXPECT_FALSE(m_net->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
+  std::string log = LogText();
+  EXPECT_NE(std::string::npos, log.find("n could not be written to file " + path + "\r\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("downloaded successfully")) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnwritableFileTest,
+                         ::testing::Values(UnwritableCase{"MissingFolder", "no_such_folder\\n.bin"},
+                                           // Every write fails as on a full disk.
+                                           UnwritableCase{"FullDisk", "Z:\\dev\\full"}),
+                         [](const ::testing::TestParamInfo<UnwritableCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   ASSERT_TRUE(m_server.SetRule(Path("s.bin"), "size=5000"));

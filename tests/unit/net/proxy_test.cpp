@@ -4,6 +4,7 @@
 
 #include "reg_values.h"
 #include "server_fixture.h"
+#include "settings/reg_key.h"
 
 namespace {
 const char kHostSettingsKey[] = "SOFTWARE\\Zindo\\Murvo";
@@ -58,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClientProxyCase{"Disabled", 0, "proxy.example", 3128, nullptr},
         ClientProxyCase{"PortZero", 1, "proxy.example", 0, nullptr},
         ClientProxyCase{"NoHost", 1, nullptr, 3128, nullptr},
-        ClientProxyCase{"EmptyHost", 1, "", 8080, ":8080"},
+        // ":8080" would be a proxy that every request fails on.
+        ClientProxyCase{"EmptyHost", 1, "", 8080, nullptr},
         // Would not fit the proxy text: refused rather than cut.
         ClientProxyCase{"HostTooLong", 1,
                         "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh"
@@ -108,18 +110,72 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-TEST_F(ProxySettingsTest, PushOnWritesTheClientProxyAndOffClearsIt) {
+// The system's Internet settings as the user left them: each value present
+// with its value, or absent.
+struct SystemProxyCase {
+  const char* name;
+  const char* server;  // null: absent
+  bool enablePresent;
+  DWORD enable;
+};
+// Names the case in test listings.
+void PrintTo(const SystemProxyCase& c, std::ostream* os) { *os << c.name; }
+
+class PushProxyTest : public ProxySettingsTest,
+                      public ::testing::WithParamInterface<SystemProxyCase> {
+ protected:
+  void SetSystemProxy(const SystemProxyCase& c) {
+    CZRegKey internet;
+    ASSERT_EQ(0, internet.Create(kInternetSettingsKey, HKEY_CURRENT_USER));
+    internet.DeleteValue("ProxyServer");
+    internet.DeleteValue("ProxyEnable");
+    if (c.server != nullptr) internet.SetString("ProxyServer", c.server);
+    if (c.enablePresent) internet.SetDword("ProxyEnable", c.enable);
+  }
+  void ExpectSystemProxy(const SystemProxyCase& c) {
+    EXPECT_EQ(c.server != nullptr ? c.server : "<absent>",
+              ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+    EXPECT_EQ(c.enablePresent ? c.enable : 0xDEADu,
+              ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  }
+};
+
+TEST_P(PushProxyTest, OffPutsBackWhatOnFound) {
+  const SystemProxyCase& c = GetParam();
   SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "proxy.example");
   SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Port", 0);
-  SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
-  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
+  SetSystemProxy(c);
   PushProxy(true);
   EXPECT_EQ("http=proxy.example:0",
             ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
   EXPECT_EQ(1u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  // A second push does not take the pushed values for the user's.
+  PushProxy(true);
   PushProxy(false);
-  EXPECT_EQ("", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
-  EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  ExpectSystemProxy(c);
+  // Undone once: a further Off changes nothing.
+  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "changed:2");
+  PushProxy(false);
+  EXPECT_EQ("changed:2", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PushProxyTest,
+                         ::testing::Values(SystemProxyCase{"KeptWhileDisabled", "kept:1", true, 0},
+                                           SystemProxyCase{"InUse", "user.proxy:8080", true, 1},
+                                           SystemProxyCase{"EnabledAndEmpty", "", true, 1},
+                                           SystemProxyCase{"NeverSet", nullptr, false, 0},
+                                           SystemProxyCase{"ServerOnly", "kept:1", false, 0}),
+                         [](const ::testing::TestParamInfo<SystemProxyCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(ProxySettingsTest, OffWithoutAPushChangesNothing) {
+  SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 1);
+  SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "user.proxy:8080");
+  PushProxy(false);
+  EXPECT_EQ("user.proxy:8080",
+            ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(1u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
 }
 
 TEST_F(ProxySettingsTest, PushOnWithoutProxyHostWritesNothing) {
@@ -128,6 +184,10 @@ TEST_F(ProxySettingsTest, PushOnWithoutProxyHostWritesNothing) {
   SetRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", 0);
   SetRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", "kept:1");
   PushProxy(true);
+  EXPECT_EQ("kept:1", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
+  // Off follows a decided push even when On wrote nothing: still nothing.
+  PushProxy(false);
   EXPECT_EQ("kept:1", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
   EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
 }
@@ -215,13 +275,43 @@ class ProxyEnabledTwoTest : public ProxyTrafficTest {
   DWORD Enabled() const override { return 2; }
 };
 
-TEST_F(ProxyEnabledTwoTest, RequestsGoStraightToTheServer) {
+TEST_F(ProxyEnabledTwoTest, RequestsGoStraightToTheServerWithoutTheCredentials) {
   MakeRequests();
   EXPECT_EQ("", m_server.ProxyRequests(m_prefix));
   std::string seen = m_server.Requests(m_prefix);
   EXPECT_EQ(2u, CountOccurrences(seen, "GET " + Path("a.bin") + " HTTP/1.0\r\n")) << seen;
-  // Credentials still go with the first request, straight to the server.
-  EXPECT_EQ(1u,
-            CountOccurrences(seen, "Proxy-Authorization: " + Scrambled("alice:s3cret") + "\r\n"))
-      << seen;
+  // The user's proxy name and password are not the server's business.
+  EXPECT_EQ(0u, CountOccurrences(seen, "Authorization")) << seen;
 }
+
+// A server that asks for credentials gets none of the proxy's, whether the
+// requests go through the proxy or straight to it.
+struct ChallengeCase {
+  const char* name;
+  DWORD enabled;
+};
+// Names the case in test listings.
+void PrintTo(const ChallengeCase& c, std::ostream* os) { *os << c.name; }
+
+class ServerChallengeTest : public ProxyTrafficTest,
+                            public ::testing::WithParamInterface<ChallengeCase> {
+  DWORD Enabled() const override { return GetParam().enabled; }
+};
+
+TEST_P(ServerChallengeTest, ProxyCredentialsNeverAnswerTheServer) {
+  ASSERT_TRUE(
+      m_server.SetRule(Path("auth.bin"), "status=401&authenticate=Basic%20realm%3D%22z%22"));
+  Connect();
+  DWORD length = 0;
+  EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("auth.bin").c_str(), &length));
+  std::string seen = m_server.Requests(m_prefix);
+  EXPECT_LE(1u, CountOccurrences(seen, "GET ")) << seen;
+  EXPECT_EQ(0u, CountOccurrences(seen, "\r\nAuthorization:")) << seen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServerChallengeTest,
+                         ::testing::Values(ChallengeCase{"ThroughTheProxy", 1},
+                                           ChallengeCase{"Direct", 2}),
+                         [](const ::testing::TestParamInfo<ChallengeCase>& info) {
+                           return std::string(info.param.name);
+                         });

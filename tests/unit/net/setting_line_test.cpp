@@ -35,12 +35,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "http://h/p.html"},
         LineCase{"WhiteSpaceAround", " \t MURVO-FOLDER=http://h/m/ \r\n", true,
                  SettingKey::MurvoFolder, "http://h/m/"},
-        LineCase{"KeyCase", "patchkeeper-folder=http://h/p/", true,
-                 SettingKey::PatchkeeperFolder, "http://h/p/"},
+        LineCase{"KeyCase", "patchkeeper-folder=http://h/p/", true, SettingKey::PatchkeeperFolder,
+                 "http://h/p/"},
         LineCase{"MixedCase", "aPPLICATIONnAME=C:\\a\\b.exe", true, SettingKey::ApplicationName,
                  "C:\\a\\b.exe"},
-        LineCase{"ValueKeepsEquals", "IPAddrLookup=a=b=c", true, SettingKey::IPAddrLookup,
-                 "a=b=c"},
+        LineCase{"ValueKeepsEquals", "IPAddrLookup=a=b=c", true, SettingKey::IPAddrLookup, "a=b=c"},
         LineCase{"EmptyValue", "HttpServers=", true, SettingKey::HttpServers, ""},
         LineCase{"SpaceInValueKept", "SocketServers=a b ; c", true, SettingKey::SocketServers,
                  "a b ; c"},
@@ -78,13 +77,13 @@ TEST_P(ApplicationNameTest, SplitsFolderAndLowerExeName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ApplicationNameTest,
-    ::testing::Values(
-        AppNameCase{"Backslashes", "C:\\Program Files\\Zindo\\Murvo.EXE", true,
-                    "C:\\Program Files\\Zindo\\", "murvo.exe"},
-        AppNameCase{"ForwardSlashesOnly", "C:/Zindo/Murvo.exe", true, "C:/Zindo\\", "murvo.exe"},
-        AppNameCase{"BackslashWinsOverSlash", "C:\\Zindo/x\\sub/Murvo.exe", true,
-                    "C:\\Zindo/x\\", "sub/murvo.exe"},
-        AppNameCase{"NoSeparator", "Murvo.exe", false, "f", "e"}),
+    ::testing::Values(AppNameCase{"Backslashes", "C:\\Program Files\\Zindo\\Murvo.EXE", true,
+                                  "C:\\Program Files\\Zindo\\", "murvo.exe"},
+                      AppNameCase{"ForwardSlashesOnly", "C:/Zindo/Murvo.exe", true, "C:/Zindo\\",
+                                  "murvo.exe"},
+                      AppNameCase{"BackslashWinsOverSlash", "C:\\Zindo/x\\sub/Murvo.exe", true,
+                                  "C:\\Zindo/x\\", "sub/murvo.exe"},
+                      AppNameCase{"NoSeparator", "Murvo.exe", false, "f", "e"}),
     [](const ::testing::TestParamInfo<AppNameCase>& info) { return info.param.label; });
 
 TEST(FolderUrlTest, UpdaterPackageUrlCarriesTheLocale) {
@@ -105,3 +104,43 @@ TEST(FolderUrlTest, PackageBaseUrlIsCutToItsRoom) {
   EXPECT_EQ(std::string("http://h/m/").size() + 2 + 15, url.size());
   EXPECT_EQ("http://h/m/verylonglocale/co", url);
 }
+
+struct LocalPathCase {
+  const char* label;
+  std::string value;
+  bool local;
+};
+
+// Names the case in test listings.
+void PrintTo(const LocalPathCase& c, std::ostream* os) { *os << c.label; }
+
+class LocalAbsolutePathTest : public ::testing::TestWithParam<LocalPathCase> {};
+
+TEST_P(LocalAbsolutePathTest, OnlyDriveColonBackslashWithoutDotDot) {
+  EXPECT_EQ(GetParam().local, IsLocalAbsolutePath(GetParam().value));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, LocalAbsolutePathTest,
+    ::testing::Values(LocalPathCase{"Plain", "C:\\Program Files\\Zindo\\murvo.exe", true},
+                      LocalPathCase{"LowerDrive", "d:\\murvo.exe", true},
+                      LocalPathCase{"DotsInNames", "C:\\a..b\\..murvo.exe", true},
+                      LocalPathCase{"Share", "\\\\host\\share\\x.exe", false},
+                      LocalPathCase{"DevicePath", "\\\\?\\C:\\x.exe", false},
+                      LocalPathCase{"RootedWithoutDrive", "\\Windows\\x.exe", false},
+                      LocalPathCase{"DriveRelative", "C:x.exe", false},
+                      LocalPathCase{"ForwardSlashes", "C:/Zindo/murvo.exe", false},
+                      LocalPathCase{"Relative", "Zindo\\murvo.exe", false},
+                      LocalPathCase{"DotDot", "C:\\Zindo\\..\\..\\evil.exe", false},
+                      LocalPathCase{"DotDotBehindSlash", "C:\\Zindo/../evil.exe", false},
+                      LocalPathCase{"DotDotAtTheEnd", "C:\\Zindo\\..", false},
+                      LocalPathCase{"DotsAndSpacesStep", "C:\\Zindo\\. .\\x.exe", false},
+                      LocalPathCase{"ThreeDotsStep", "C:\\Zindo\\...\\x.exe", false},
+                      LocalPathCase{"NoFileName", "C:\\Zindo\\", false},
+                      LocalPathCase{"DriveOnly", "C:\\", false},
+                      LocalPathCase{"Quote", "C:\\Windows\\cmd.exe\" /c x", false},
+                      LocalPathCase{"Stream", "C:\\Zindo\\murvo.exe:evil", false},
+                      LocalPathCase{"ControlCharacter", "C:\\Zindo\\mur\tvo.exe", false},
+                      LocalPathCase{"DigitAsDrive", "1:\\murvo.exe", false},
+                      LocalPathCase{"Empty", "", false}),
+    [](const ::testing::TestParamInfo<LocalPathCase>& info) { return info.param.label; });

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -185,10 +186,10 @@ TEST_F(RegKeyTest, RefusedMachineKeyFallsBackToTheCurrentUser) {
   access.Trustee.ptstrName = const_cast<char*>("EVERYONE");
   PACL acl = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclA(1, &access, nullptr, &acl));
-  ASSERT_EQ(ERROR_SUCCESS, SetSecurityInfo(raw, SE_REGISTRY_KEY,
-                                           DACL_SECURITY_INFORMATION |
-                                               PROTECTED_DACL_SECURITY_INFORMATION,
-                                           nullptr, nullptr, acl, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            SetSecurityInfo(raw, SE_REGISTRY_KEY,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, acl, nullptr));
   LocalFree(acl);
   RegCloseKey(raw);
   HKEY probe;
@@ -203,4 +204,30 @@ TEST_F(RegKeyTest, RefusedMachineKeyFallsBackToTheCurrentUser) {
   CZRegKey key(kTestKey, HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(key.IsOpen());
   EXPECT_EQ(2u, key.GetDword("Where"));
+}
+
+TEST_F(RegKeyTest, AnyValueReadsBackAsStoredAndGoesWhenDeleted) {
+  // Longer than any fixed buffer, with zero bytes inside, of an odd type.
+  std::vector<BYTE> bytes(5000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i % 7);
+  SetRaw("Blob", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  CZRegKey key(kTestKey, HKEY_CURRENT_USER);
+  DWORD type = 0;
+  std::vector<BYTE> read;
+  ASSERT_TRUE(key.QueryValue("Blob", &type, &read));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+  EXPECT_EQ(bytes, read);
+
+  EXPECT_EQ(0, key.SetValue("Copy", REG_EXPAND_SZ, {'%', 'x', '%', 0}));
+  ASSERT_TRUE(key.QueryValue("Copy", &type, &read));
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+  EXPECT_EQ((std::vector<BYTE>{'%', 'x', '%', 0}), read);
+
+  EXPECT_EQ(0, key.DeleteValue("Copy"));
+  type = 77;
+  read = {1, 2};
+  EXPECT_FALSE(key.QueryValue("Copy", &type, &read));
+  EXPECT_EQ(77u, type);
+  EXPECT_EQ((std::vector<BYTE>{1, 2}), read);
+  EXPECT_NE(0, key.DeleteValue("Copy"));
 }
