@@ -51,16 +51,9 @@ bool CZUpdater::UpdateRegFile() {
           : HostClientOlderThan(version);
   if (!needed) return false;
 
-  char request[kUrlPathSize];
-  CopyBounded(request, m_settings.PackageBasePath().c_str());
-  AppendBounded(request, kPackageName);
   DWORD length = 0;
-  HINTERNET handle = m_net->OpenGetRequest(request, &length);
+  HINTERNET handle = OpenPackageRequest(kPackageName, &length);
   if (handle == nullptr) return false;
-  if (length == 0) {
-    m_net->CloseRequest(handle);
-    return false;
-  }
   char package[kPathSize], script[kPathSize], location[kPathSize];
   CopyBounded(package, g_workingFolder.c_str());
   AppendBounded(package, kPackageName);

@@ -66,16 +66,9 @@ bool CZUpdater::DownloadManifest() {
   m_settings.SetPackageBasePath(path);
   if (m_net->InternetHandle() == nullptr) return false;
 
-  char request[kUrlPathSize];
-  CopyBounded(request, m_settings.PackageBasePath().c_str());
-  AppendBounded(request, "components.html");
   DWORD length = 0;
-  HINTERNET handle = m_net->OpenGetRequest(request, &length);
+  HINTERNET handle = OpenPackageRequest("components.html", &length);
   if (handle == nullptr) return false;
-  if (length == 0) {
-    m_net->CloseRequest(handle);
-    return false;
-  }
   // The manifest goes straight to its file, a chunk at a time: nothing is
   // allocated from the length the server announced.
   char manifest[kPathSize];
@@ -107,4 +100,16 @@ bool CZUpdater::IfBrowserQualified() {
   }
   CoUninitialize();
   return qualified;
+}
+
+HINTERNET CZUpdater::OpenPackageRequest(const char* name, DWORD* length) {
+  char request[kUrlPathSize];
+  CopyBounded(request, m_settings.PackageBasePath().c_str());
+  AppendBounded(request, name);
+  HINTERNET handle = m_net->OpenGetRequest(request, length);
+  if (handle != nullptr && *length == 0) {
+    m_net->CloseRequest(handle);
+    return nullptr;
+  }
+  return handle;
 }

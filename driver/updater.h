@@ -105,6 +105,9 @@ class CZUpdater {
   // Downloads the host client's package named by link into the installer
   // folder; package and installer (kPathSize bytes) name the files.
   bool FetchHostImage(const char* link, char* package, char* installer);
+  // A GET of name in the package folder on the current connection; null
+  // unless it answers 200 with a length above 0.
+  HINTERNET OpenPackageRequest(const char* name, DWORD* length);
 
   HWND m_hMainWindow;
   std::unique_ptr<CZHttpSession> m_net;

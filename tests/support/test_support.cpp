@@ -133,3 +133,16 @@ DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWOR
   CloseHandle(pi.hProcess);
   return code;
 }
+
+ULONGLONG FileTimeFromUnix(long long seconds) {
+  return static_cast<ULONGLONG>(seconds) * 10000000ULL + 116444736000000000ULL;
+}
+
+bool StampFile(const std::string& path, ULONGLONG time) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME ft = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  BOOL ok = SetFileTime(file, nullptr, nullptr, &ft);
+  CloseHandle(file);
+  return ok != FALSE;
+}

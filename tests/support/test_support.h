@@ -36,6 +36,10 @@ bool FileExists(const std::string& path);
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 void RemoveTree(const std::string& path);
+// Seconds since 1970 as a file time (100 ns since 1601).
+ULONGLONG FileTimeFromUnix(long long seconds);
+// Sets the last-write time of an existing file.
+bool StampFile(const std::string& path, ULONGLONG time);
 // Polls until done() holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Polls until no process whose program lies in folder (ending with a

@@ -10,19 +10,6 @@
 #include "components/component_manifest.h"
 
 namespace {
-// Seconds since 1970 as a file time (100 ns since 1601).
-ULONGLONG FileTimeFromUnix(long long seconds) {
-  return static_cast<ULONGLONG>(seconds) * 10000000ULL + 116444736000000000ULL;
-}
-
-bool StampFile(const std::string& path, ULONGLONG time) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  FILETIME ft = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  BOOL ok = SetFileTime(file, nullptr, nullptr, &ft);
-  CloseHandle(file);
-  return ok != FALSE;
-}
 
 const long long kServerDate = 1700000000;  // 2023-11-14 22:13:20 UTC
 

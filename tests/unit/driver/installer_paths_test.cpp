@@ -13,7 +13,7 @@ struct PathCase {
   const char* name;
   const char* folder;
   const char* link;
-  const char* package;    // null: refused
+  const char* package;  // null: refused
   const char* installer;
 };
 void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }

@@ -5,19 +5,6 @@
 #include "server_fixture.h"
 
 namespace {
-// Seconds since 1970 as a file time (100 ns since 1601).
-ULONGLONG FileTimeFromUnix(long long seconds) {
-  return static_cast<ULONGLONG>(seconds) * 10000000ULL + 116444736000000000ULL;
-}
-
-bool StampFile(const std::string& path, ULONGLONG time) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  FILETIME ft = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  BOOL ok = SetFileTime(file, nullptr, nullptr, &ft);
-  CloseHandle(file);
-  return ok != FALSE;
-}
 
 class HttpRequestTest : public CZServerTest {};
 }  // namespace
