@@ -215,10 +215,14 @@ TEST_F(RunUpdateTest, ServerListsOfAnIncompletePageAreStored) {
 TEST_F(RunUpdateTest, FeatureSettingsAreHandedToTheRunningHostClient) {
   CZRunningHostClient host;
   ASSERT_TRUE(host.IsUp());
+  // zc.dll is current, so nothing is offered and no prompt waits for an answer.
+  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "zcom510.dll").c_str(), (m_app / "zc.dll").c_str(),
+                        FALSE));
   RunScenario s{"",
                 kBothFolders,
                 "[Features]\r\nchat=\r\n[chat]\r\na=1\r\nb=\r\n"
-                "[components]\r\n..\\up.dll=\r\nzc.dll=\r\n[zc.dll]\r\nRequirement=2\r\n",
+                "[components]\r\n..\\up.dll=\r\nzc.dll=\r\n[zc.dll]\r\nRequirement=2\r\n"
+                "FileVersion=5,1,0,0\r\n",
                 "fake_host5.exe",
                 false,
                 {},
