@@ -54,13 +54,14 @@ bool DownloadPromptText(CZHttpSession& net, const char* packageBaseUrl, char* te
   memset(url, 0, sizeof(url));
   CopyBounded(url, packageBaseUrl);
   AppendBounded(url, kPromptTextFile);
-  DWORD room = 0;
-  std::unique_ptr<char[]> body = AllocateBodyBuffer(length, kLargestPromptBody, &room);
+  // One fixed buffer whatever the server announces: the text is cut to size
+  // anyway, and a larger announcement is no prompt text.
+  const DWORD room = kLargestPromptBody;
+  std::unique_ptr<char[]> body(length <= room ? new (std::nothrow) char[room + 1]() : nullptr);
   if (!body) {
     net.CloseRequest(request);
     return false;
   }
-  memset(body.get(), 0, room);
   if (!net.DownloadRequest(request, url, body.get(), room, nullptr, length, false, 0)) return false;
   size_t kept = std::min(strnlen(body.get(), room), size - 1);
   memcpy(text, body.get(), kept);
