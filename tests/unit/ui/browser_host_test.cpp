@@ -381,7 +381,7 @@ class ProxyPushTest : public BrowserHostTest {
 };
 
 // While the host window exists the browser goes through the host client's
-// proxy; afterwards the system's settings are cleared.
+// proxy; afterwards the system's settings are what they were before.
 TEST_F(ProxyPushTest, HostClientProxyIsPushedWhileTheWindowExists) {
   ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kHostSettingsKey, "Proxy Enabled", 1));
   ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, kHostSettingsKey, "HTTP Proxy", "127.0.0.1"));
@@ -399,7 +399,8 @@ TEST_F(ProxyPushTest, HostClientProxyIsPushedWhileTheWindowExists) {
 
   DestroyWindow(m_host->Window());
   EXPECT_EQ(CZBrowserHost::kProxyRestored, m_host->ProxyState());
-  EXPECT_EQ("", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
+  // The user's own setting, kept while disabled, is back as it was.
+  EXPECT_EQ("old:1", ReadRegString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
   EXPECT_EQ(0u, ReadRegDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable"));
 }
 
