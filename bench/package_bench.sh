@@ -46,16 +46,17 @@ gcab=$(best gcab_x)
 wine_image=$(winepath -w "$work/package.qpk" 2>/dev/null)
 wine_out=$(winepath -w "$work/out" 2>/dev/null)
 wine_bare=$(winepath -w "$work/bare" 2>/dev/null)
-verify= extract= bare=
+verify= extract= bare= layout=
 least() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 for _ in $(seq "$runs"); do
   rm -rf "$work/out" "$work/bare"; mkdir "$work/out" "$work/bare"
-  read -r status v x r < <(wine "$build/bench/package_bench.exe" "$wine_image" "$wine_out" "$wine_bare" \
-                           2>/dev/null | tr -d '\r' | awk '{print $1, $3, $5, $7}')
+  read -r status v x r l < <(wine "$build/bench/package_bench.exe" "$wine_image" "$wine_out" "$wine_bare" \
+                             2>/dev/null | tr -d '\r' | awk '{print $1, $3, $5, $7, $9}')
   [ "$status" = ok ] || { echo "package_bench failed" >&2; exit 1; }
   verify=$(least "$v" "$verify")
   extract=$(least "$x" "$extract")
   bare=$(least "$r" "$bare")
+  layout=$(least "$l" "$layout")
 done
 cmp "$work/out/sub/random2.bin" "$work/content/sub/random2.bin"
 cmp "$work/bare/sub/random2.bin" "$work/content/sub/random2.bin"
@@ -73,13 +74,14 @@ read -r status many_verify many_extract many_bare < <(wine "$build/bench/package
 wineserver -k >/dev/null 2>&1 || true
 
 awk -v size="$size" -v dgst="$dgst" -v gcab="$gcab" -v verify="$verify" -v extract="$extract" \
-    -v bare="$bare" 'BEGIN {
+    -v bare="$bare" -v layout="$layout" 'BEGIN {
   mb = size / 1048576
   printf "package: %.1f MB (signed, MSZIP, 5 files)\n", mb
   printf "verify (open + SHA-1 + RSA), updater under Wine: %7.3f s  %6.1f MB/s\n", verify, mb / verify
   printf "openssl dgst -sha1, native:                     %7.3f s  %6.1f MB/s\n", dgst, mb / dgst
   printf "extract (staged + moved), updater under Wine:   %7.3f s  %6.1f MB/s\n", extract, mb / extract
   printf "extract bare (cabinet library only), Wine:     %7.3f s  %6.1f MB/s\n", bare, mb / bare
+  printf "structure check alone, updater under Wine:    %7.3f s\n", layout
   printf "gcab -x, native:                                %7.3f s  %6.1f MB/s\n", gcab, mb / gcab
   printf "ratio verify / openssl dgst:      %.2f   (goal: at most 1.25)\n", verify / dgst
   printf "ratio extract / bare extraction:  %.2f   (goal: at most 1.10)\n", extract / bare

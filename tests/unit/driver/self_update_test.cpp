@@ -243,9 +243,9 @@ TEST_F(SelfUpdateTest, FailedDownloadLeavesNoPartialPackage) {
 
 // A server that announces far more than it sends: the body is read a chunk
 // at a time, so nothing of the announced size is ever allocated.
-// A length of nearly 4 GB sizes no buffer: the download reads the body a
-// chunk at a time, and a body that ends short of what was announced is a
-// failed download, so nothing is left behind.
+// Announced 4 GB, sent one package: every byte sent is read a chunk at a
+// time (no buffer is sized from the announcement), and the body, far short
+// of what was announced, is refused as cut.
 TEST_F(SelfUpdateTest, AnnouncedLengthSizesNoBuffer) {
   ServePackage("zupdater_new.qpk");
   ASSERT_TRUE(m_server.SetRule(m_prefix + "p/zupdater.qpk", "length=4000000000"));
@@ -253,6 +253,10 @@ TEST_F(SelfUpdateTest, AnnouncedLengthSizesNoBuffer) {
   EXPECT_EQ(kSelfUpdateFailed, m_updater->CheckSelfUpdate());
   EXPECT_FALSE(FileExists(m_work / "ZUDPTEMP.EX_"));
   EXPECT_FALSE(FileExists(m_work / "ZUDPTEMP.EXE"));
+  const std::string sent = std::to_string(ReadFileText(Package("zupdater_new.qpk")).size());
+  const std::string log = Log();
+  EXPECT_NE(std::string::npos, log.find("download incomplete: " + sent + " of 4000000000 bytes"))
+      << log;
 }
 
 TEST_F(SelfUpdateTest, NoPackageUrlFails) {
