@@ -26,18 +26,18 @@ void Put16(CZBytes* b, size_t at, uint16_t v) {
   (*b)[at + 1] = v >> 8;
 }
 
-CZBytes BuildCabinet(const CZCabinetSpec& spec, CZCabinetMap* map) {
-  const size_t perFolder = spec.filesPerFolder ? spec.filesPerFolder : spec.files.size();
-  const size_t folderCount = (spec.files.size() + perFolder - 1) / perFolder;
-  const bool mszip = (spec.compression & 0x000F) == 1;
+CZBytes BuildCabinet(const CZCabinetShape& shape, CZCabinetMap* map) {
+  const size_t perFolder = shape.filesPerFolder ? shape.filesPerFolder : shape.files.size();
+  const size_t folderCount = (shape.files.size() + perFolder - 1) / perFolder;
+  const bool mszip = (shape.compression & 0x000F) == 1;
   CZBytes entries;
   std::vector<CZBytes> blocks(folderCount);
   std::vector<size_t> blockCounts(folderCount);
   CZCabinetMap local;
   for (size_t f = 0; f < folderCount; ++f) {
     std::string stream;
-    for (size_t i = f * perFolder; i < spec.files.size() && i < (f + 1) * perFolder; ++i) {
-      const CZBuiltFile& file = spec.files[i];
+    for (size_t i = f * perFolder; i < shape.files.size() && i < (f + 1) * perFolder; ++i) {
+      const CZBuiltFile& file = shape.files[i];
       local.fileEntries.push_back(entries.size());
       Append32(&entries, static_cast<uint32_t>(file.content.size()));
       Append32(&entries, static_cast<uint32_t>(stream.size()));
@@ -50,13 +50,13 @@ CZBytes BuildCabinet(const CZCabinetSpec& spec, CZCabinetMap* map) {
       stream += file.content;
     }
     local.blocks.emplace_back();
-    for (size_t at = 0; at < stream.size() || blockCounts[f] == 0; at += spec.blockSize) {
-      const size_t size = std::min(spec.blockSize, stream.size() - at);
+    for (size_t at = 0; at < stream.size() || blockCounts[f] == 0; at += shape.blockSize) {
+      const size_t size = std::min(shape.blockSize, stream.size() - at);
       local.blocks[f].push_back(blocks[f].size());
       Append32(&blocks[f], 0);  // no checksum
       Append16(&blocks[f], static_cast<uint16_t>(size + (mszip ? 2 : 0)));
       Append16(&blocks[f], static_cast<uint16_t>(size));
-      blocks[f].insert(blocks[f].end(), spec.blockReserve, 0);
+      blocks[f].insert(blocks[f].end(), shape.blockReserve, 0);
       if (mszip) {
         blocks[f].push_back('C');
         blocks[f].push_back('K');
@@ -67,9 +67,9 @@ CZBytes BuildCabinet(const CZCabinetSpec& spec, CZCabinetMap* map) {
   }
 
   const bool reserve =
-      spec.reserve || spec.headerReserve || spec.folderReserve || spec.blockReserve;
-  local.foldersStart = 36 + (reserve ? 4 + spec.headerReserve : 0);
-  local.folderEntrySize = 8 + spec.folderReserve;
+      shape.reserve || shape.headerReserve || shape.folderReserve || shape.blockReserve;
+  local.foldersStart = 36 + (reserve ? 4 + shape.headerReserve : 0);
+  local.folderEntrySize = 8 + shape.folderReserve;
   const size_t filesStart = local.foldersStart + folderCount * local.folderEntrySize;
   size_t total = filesStart + entries.size();
   for (const CZBytes& b : blocks) total += b.size();
@@ -84,22 +84,22 @@ CZBytes BuildCabinet(const CZCabinetSpec& spec, CZCabinetMap* map) {
   out.push_back(3);
   out.push_back(1);
   Append16(&out, static_cast<uint16_t>(folderCount));
-  Append16(&out, static_cast<uint16_t>(spec.files.size()));
+  Append16(&out, static_cast<uint16_t>(shape.files.size()));
   Append16(&out, reserve ? 0x0004 : 0);
   Append16(&out, 0x1234);  // set id
   Append16(&out, 0);
   if (reserve) {
-    Append16(&out, spec.headerReserve);
-    out.push_back(spec.folderReserve);
-    out.push_back(spec.blockReserve);
-    out.insert(out.end(), spec.headerReserve, 0);
+    Append16(&out, shape.headerReserve);
+    out.push_back(shape.folderReserve);
+    out.push_back(shape.blockReserve);
+    out.insert(out.end(), shape.headerReserve, 0);
   }
   size_t data = filesStart + entries.size();
   for (size_t f = 0; f < folderCount; ++f) {
     Append32(&out, static_cast<uint32_t>(data));
     Append16(&out, static_cast<uint16_t>(blockCounts[f]));
-    Append16(&out, spec.compression);
-    out.insert(out.end(), spec.folderReserve, 0);
+    Append16(&out, shape.compression);
+    out.insert(out.end(), shape.folderReserve, 0);
     for (size_t& block : local.blocks[f]) block += data;
     data += blocks[f].size();
   }

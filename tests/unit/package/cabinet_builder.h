@@ -13,7 +13,7 @@ struct CZBuiltFile {
   std::string content;
 };
 
-struct CZCabinetSpec {
+struct CZCabinetShape {
   std::vector<CZBuiltFile> files;
   uint16_t compression = 0;   // each folder's type; 1 gives the "CK" blocks
   size_t filesPerFolder = 0;  // 0: one folder
@@ -32,7 +32,7 @@ struct CZCabinetMap {
   std::vector<std::vector<size_t>> blocks;  // start of each block, per folder
 };
 
-CZBytes BuildCabinet(const CZCabinetSpec& spec, CZCabinetMap* map = nullptr);
+CZBytes BuildCabinet(const CZCabinetShape& shape, CZCabinetMap* map = nullptr);
 
 // Reads the map of a cabinet that follows the layout rules (a genuine one).
 // False when the bytes cannot be walked as one.

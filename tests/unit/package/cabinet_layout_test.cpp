@@ -26,28 +26,28 @@ std::vector<CZBuiltFile> ThreeFiles() {
 
 struct CZShape {
   const char* name;
-  std::function<void(CZCabinetSpec*)> adjust;
+  std::function<void(CZCabinetShape*)> adjust;
 };
 void PrintTo(const CZShape& c, std::ostream* os) { *os << c.name; }
 class LayoutShapeTest : public ::testing::TestWithParam<CZShape> {};
 
 struct CZFaultCase {
   const char* name;
-  std::function<void(CZCabinetSpec*)> adjust;  // the cabinet to start from
+  std::function<void(CZCabinetShape*)> adjust;  // the cabinet to start from
   std::function<void(CZBytes*, const CZCabinetMap&)> spoil;
   const char* fault;
 };
 void PrintTo(const CZFaultCase& c, std::ostream* os) { *os << c.name; }
 class LayoutFaultTest : public ::testing::TestWithParam<CZFaultCase> {};
 
-void Nothing(CZCabinetSpec*) {}
-void Mszip(CZCabinetSpec* s) { s->compression = 1; }
-void SmallBlocks(CZCabinetSpec* s) { s->blockSize = 1000; }
-void ThreeFolders(CZCabinetSpec* s) {
+void Nothing(CZCabinetShape*) {}
+void Mszip(CZCabinetShape* s) { s->compression = 1; }
+void SmallBlocks(CZCabinetShape* s) { s->blockSize = 1000; }
+void ThreeFolders(CZCabinetShape* s) {
   s->filesPerFolder = 1;
   s->blockSize = 1000;
 }
-void AllReserves(CZCabinetSpec* s) {
+void AllReserves(CZCabinetShape* s) {
   s->filesPerFolder = 2;
   s->blockSize = 1000;
   s->headerReserve = 20;
@@ -58,10 +58,10 @@ size_t Folder(const CZCabinetMap& m, size_t i) { return m.foldersStart + i * m.f
 }  // namespace
 
 TEST_P(LayoutShapeTest, IsAccepted) {
-  CZCabinetSpec spec;
-  spec.files = ThreeFiles();
-  GetParam().adjust(&spec);
-  EXPECT_EQ("", Fault(BuildCabinet(spec)));
+  CZCabinetShape shape;
+  shape.files = ThreeFiles();
+  GetParam().adjust(&shape);
+  EXPECT_EQ("", Fault(BuildCabinet(shape)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,42 +70,42 @@ INSTANTIATE_TEST_SUITE_P(
         CZShape{"StoredOneBlock", Nothing}, CZShape{"MszipOneBlock", Mszip},
         CZShape{"StoredManyBlocks", SmallBlocks},
         CZShape{"MszipManyBlocks",
-                [](CZCabinetSpec* s) {
+                [](CZCabinetShape* s) {
                   Mszip(s);
                   SmallBlocks(s);
                 }},
         CZShape{"OneFolderPerFile", ThreeFolders},
-        CZShape{"EmptyReservedArea", [](CZCabinetSpec* s) { s->reserve = true; }},
+        CZShape{"EmptyReservedArea", [](CZCabinetShape* s) { s->reserve = true; }},
         CZShape{"HeaderFolderAndBlockReserves", AllReserves},
-        CZShape{"QuantumFolder", [](CZCabinetSpec* s) { s->compression = 0x1572; }},
-        CZShape{"LzxFolder", [](CZCabinetSpec* s) { s->compression = 0x1503; }},
+        CZShape{"QuantumFolder", [](CZCabinetShape* s) { s->compression = 0x1572; }},
+        CZShape{"LzxFolder", [](CZCabinetShape* s) { s->compression = 0x1503; }},
         CZShape{"EmptyFileLast",
-                [](CZCabinetSpec* s) {
+                [](CZCabinetShape* s) {
                   s->files.push_back({"empty.dat", ""});
                 }},
         CZShape{"OnlyAnEmptyFile",
-                [](CZCabinetSpec* s) {
+                [](CZCabinetShape* s) {
                   s->files = {{"empty.dat", ""}};
                 }},
         CZShape{"ManySmallFiles",
-                [](CZCabinetSpec* s) {
+                [](CZCabinetShape* s) {
                   s->files.clear();
                   for (int i = 0; i < 3000; ++i) {
                     s->files.push_back({"f\\" + std::to_string(i), "file " + std::to_string(i)});
                   }
                 }},
         CZShape{"LongestName",
-                [](CZCabinetSpec* s) {
+                [](CZCabinetShape* s) {
                   s->files.push_back({std::string(255, 'n'), "x"});
                 }}),
     [](const ::testing::TestParamInfo<CZShape>& info) { return std::string(info.param.name); });
 
 TEST_P(LayoutFaultTest, IsRefusedWithItsReason) {
-  CZCabinetSpec spec;
-  spec.files = ThreeFiles();
-  GetParam().adjust(&spec);
+  CZCabinetShape shape;
+  shape.files = ThreeFiles();
+  GetParam().adjust(&shape);
   CZCabinetMap map;
-  CZBytes bytes = BuildCabinet(spec, &map);
+  CZBytes bytes = BuildCabinet(shape, &map);
   ASSERT_EQ("", Fault(bytes));
   GetParam().spoil(&bytes, map);
   std::string fault = Fault(bytes);
@@ -253,24 +253,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CZFaultCase>& info) { return std::string(info.param.name); });
 
 TEST(LayoutTest, CutShortHeaderIsNoCabinet) {
-  CZCabinetSpec spec;
-  spec.files = ThreeFiles();
-  CZBytes bytes = BuildCabinet(spec);
+  CZCabinetShape shape;
+  shape.files = ThreeFiles();
+  CZBytes bytes = BuildCabinet(shape);
   bytes.resize(30);
   EXPECT_EQ("not a cabinet", Fault(bytes));
   EXPECT_EQ("not a cabinet", Fault(CZBytes()));
 }
 
 TEST(LayoutTest, NameOf256CharactersIsRefused) {
-  CZCabinetSpec spec;
-  spec.files = {{std::string(256, 'n'), "x"}};
-  EXPECT_NE(std::string::npos, Fault(BuildCabinet(spec)).find("file entry 0: its name has no"));
+  CZCabinetShape shape;
+  shape.files = {{std::string(256, 'n'), "x"}};
+  EXPECT_NE(std::string::npos, Fault(BuildCabinet(shape)).find("file entry 0: its name has no"));
 }
 
 TEST(LayoutTest, FaultIsClearedOnSuccess) {
-  CZCabinetSpec spec;
-  spec.files = ThreeFiles();
-  CZBytes bytes = BuildCabinet(spec);
+  CZCabinetShape shape;
+  shape.files = ThreeFiles();
+  CZBytes bytes = BuildCabinet(shape);
   CZMemorySource source(bytes);
   std::string fault = "left over";
   EXPECT_TRUE(CheckCabinetLayout(source, &fault));

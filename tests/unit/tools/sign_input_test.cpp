@@ -10,10 +10,10 @@
 
 namespace {
 CZBytes Genuine(bool reserve) {
-  CZCabinetSpec spec;
-  spec.files = {{"readme.txt", "read me first\r\n"}, {"zcomp.dll", std::string(3000, 'z')}};
-  spec.reserve = reserve;
-  return BuildCabinet(spec);
+  CZCabinetShape shape;
+  shape.files = {{"readme.txt", "read me first\r\n"}, {"zcomp.dll", std::string(3000, 'z')}};
+  shape.reserve = reserve;
+  return BuildCabinet(shape);
 }
 
 // A byte between the folder entries and the first file entry.
