@@ -3,10 +3,11 @@
 # on a copy of its seed corpus, and prints the executions, the coverage and
 # the findings of each. Findings (inputs that broke an invariant or crashed)
 # are kept in build/fuzz/findings/<target>/; each one becomes a test and a fix.
-#   bench/fuzz.sh [seconds per target, default 60]
+#   bench/fuzz.sh [seconds per target, default 60] [target...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
+shift || true
 build=${ZUPDATER_FUZZ_BUILD_DIR:-$root/build/fuzz}
 cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -38,5 +39,5 @@ while read -r target; do
   if [ "$found" -gt 0 ]; then
     grep -m 3 -E 'invariant failed|ERROR: (AddressSanitizer|libFuzzer)|runtime error' "$log" | sed 's/^/    /' || true
   fi
-done <"$build/fuzz_targets.txt"
+done < <(if [ $# -gt 0 ]; then printf '%s\n' "$@"; else cat "$build/fuzz_targets.txt"; fi)
 echo "findings: $total_findings (kept in $build/findings/)"
