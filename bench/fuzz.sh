@@ -21,12 +21,16 @@ while read -r target; do
   [ -n "$target" ] || continue
   corpus="$work/$target"
   findings="$build/findings/$target"
+  # Only this run's findings count.
+  rm -rf "$findings"
   mkdir -p "$corpus" "$findings"
   cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
   log="$work/$target.log"
   start=$(date +%s)
   # A finding stops the target early; its input lands in the findings folder.
-  "$build/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+  # The timeout is wall time: generous, so that a machine busy with other
+  # work does not pass for a hang (every input here parses in milliseconds).
+  "$build/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 -timeout=60 \
     -rss_limit_mb=2048 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1 || true
   elapsed=$(($(date +%s) - start))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
