@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs the updater's main job end to end: lays out a demo update site, serves
-# it on 127.0.0.1, runs zupdater.exe under Wine against it and prints what
-# happened: the update log, the registry values and the files that changed,
-# and the requests the server saw.
+# Runs the updater's main job end to end: serves the full update site (signed
+# packages made with zpkg at build time, tests/fixtures/site) on 127.0.0.1,
+# runs zupdater.exe under Wine against it with a host client running and old
+# component files installed, answers its update prompt with a key press on
+# the display, and prints what happened: the update log, the files replaced
+# (old and new versions), the registry changes, the requests the server saw,
+# and the path of a picture of the prompt.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 demo="$root/build/demo"
@@ -14,10 +17,10 @@ echo "== preparing the machine and building (log: $demo/build.log)"
 { "$root/scripts/setup.sh" && "$root/scripts/build.sh"; } >"$demo/build.log" 2>&1 ||
   { tail -n 30 "$demo/build.log"; exit 1; }
 
+tests="$ZUPDATER_RUN_DIR/tests"
 export ZUPDATER_WINEPREFIX="$demo/prefix-$ZUPDATER_TEST_ARCH"
-rm -rf "$demo/app" "$demo/site"
-mkdir -p "$demo/app/logs" "$demo/site/murvo" "$demo/site/patchkeeper"
-cp "$ZUPDATER_RUN_DIR/zupdater.exe" "$demo/app/"
+rm -rf "$demo/app" "$demo/host" "$demo/site" "$demo/prompt.png"
+mkdir -p "$demo/app/logs" "$demo/app/plugins" "$demo/host"
 
 # The embedded update server: serves the site on 127.0.0.1 and records every
 # request it receives.
@@ -25,38 +28,102 @@ server="$root/tests/server/zu_test_server.py"
 python3 "$server" start --root "$demo/site" --state-file "$demo/server.state" >/dev/null
 trap 'python3 "$server" stop --state-file "$demo/server.state" >/dev/null 2>&1 || true' EXIT
 port=$(sed -n 's/^port=//p' "$demo/server.state")
-base="http://127.0.0.1:$port"
-cat > "$demo/site/corvcli.html" <<PAGE
-MURVO-FOLDER=$base/murvo/
-PATCHKEEPER-FOLDER=$base/patchkeeper/
-HttpServers=chat1.example:80;chat2.example:80
-SocketServers=chat1.example:5050;chat2.example:5050;chat3.example:5050
-IPAddrLookup=http://lookup.example/ip
-PAGE
-printf '[New Install]\r\nVersionNew=5,0,1,0\r\n' > "$demo/site/murvo/components.html"
-cp "$ZUPDATER_RUN_DIR/tests/fake_host5.exe" "$demo/app/murvo.exe"
+base="http://127.0.0.1:$port/"
+# The site as built, with its URL written into the page and the manifest;
+# cp -p keeps the dates the server announces.
+cp -rp "$tests/site/." "$demo/site/"
+for page in corvcli.html m/components.html; do
+  sed "s|{site}|$base|g" "$tests/site/$page" >"$demo/site/$page"
+done
+
+# The client: the updater, the host client 5.0.1.0 (one copy runs with its
+# window; the updater closes it and starts murvo.exe again), release 5.0.0.0
+# of three components and a current fourth.
+cp "$ZUPDATER_RUN_DIR/zupdater.exe" "$demo/app/"
+cp "$tests/fake_host5.exe" "$demo/app/murvo.exe"
+cp "$tests/fake_host5.exe" "$demo/host/murvo.exe"
+for name in zsilent.dll zclose.dll plugins/zoffer.dll; do cp "$tests/zcom500.dll" "$demo/app/$name"; done
+cp "$tests/zcom510.dll" "$demo/app/zcurrent.dll"
+
+# "5.1.0.0" from a file's fixed version information (VS_FIXEDFILEINFO).
+file_version() {
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = data.find(struct.pack("<I", 0xFEEF04BD))
+if at < 0:
+    print("no version")
+else:
+    ms, ls = struct.unpack_from("<II", data, at + 8)
+    print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))
+PY
+}
+list_files() {
+  (cd "$demo/app" && for f in zsilent.dll zclose.dll plugins/zoffer.dll zcurrent.dll murvo.exe; do
+    printf '%-20s %-9s %s\n' "$f" "$(file_version "$f")" "$(date -u -r "$f" '+%Y-%m-%d %H:%M UTC')"
+  done)
+}
+list_files >"$demo/files-before.txt"
 
 run() {
   ZUPDATER_PERSISTENT=0 "$root/scripts/with-wine.sh" bash -c '
+    demo=$1 base=$2
     wine reg add "HKCU\\SOFTWARE\\Zindo\\Murvo" /v LogUpdate /t REG_DWORD /d 0 /f </dev/null >/dev/null
-    wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/before.reg" /y >/dev/null 2>&1 || : >"$1/before.reg"
-    ls -l "$1/app" >"$1/files-before.txt"
-    wine "$1/app/zupdater.exe" "ServerPage=$2/corvcli.html;ApplicationName=$(winepath -w "$1/app/murvo.exe")"
-    echo "exit code: $?" >"$1/exit.txt"
+    wine reg delete "HKCU\\Software\\ZupdaterTests" /f </dev/null >/dev/null 2>&1 || true
+    wine reg export "HKCU\\SOFTWARE\\Zindo" "$demo/before.reg" /y >/dev/null 2>&1 || : >"$demo/before.reg"
+    # The host client, running with its window as the user has it.
+    rm -f "$demo/host/window.txt"
+    wine "$demo/host/murvo.exe" -window </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 100); do [ -f "$demo/host/window.txt" ] && break; sleep 0.2; done
+    wine "$demo/app/zupdater.exe" "ServerPage=${base}corvcli.html;ApplicationName=$(winepath -w "$demo/app/murvo.exe")" </dev/null >/dev/null 2>&1 &
+    updater=$!
+    # The prompt appears once its text is ready: a picture, then Enter,
+    # pressed on the display as a user would.
+    answered=0
+    for _ in $(seq 600); do
+      kill -0 "$updater" 2>/dev/null || break
+      window=$(xdotool search --onlyvisible --name "^Update Available\$" 2>/dev/null | head -n 1 || true)
+      if [ -n "$window" ]; then
+        sleep 1
+        import -window "$window" "$demo/prompt.png" 2>/dev/null || true
+        xdotool windowfocus --sync "$window" key Return
+        answered=1
+        break
+      fi
+      sleep 0.2
+    done
+    echo "$answered" >"$demo/answered.txt"
+    # Never left waiting on a prompt nobody answered.
+    [ "$answered" = 1 ] || kill "$updater" 2>/dev/null || true
+    wait "$updater" || true
+    # A host client the run left running is closed, so that Wine can end.
+    wine "$demo/host/murvo.exe" -kill </dev/null >/dev/null 2>&1 || true
     wineserver -w
-    wine reg export "HKCU\\SOFTWARE\\Zindo" "$1/after.reg" /y >/dev/null 2>&1 || : >"$1/after.reg"
-    ls -l "$1/app" >"$1/files-after.txt"
+    wine reg export "HKCU\\SOFTWARE\\Zindo" "$demo/after.reg" /y >/dev/null 2>&1 || : >"$demo/after.reg"
+    wine reg export "HKCU\\Software\\ZupdaterTests" "$demo/com.reg" /y >/dev/null 2>&1 || : >"$demo/com.reg"
   ' demo "$demo" "$base" </dev/null
 }
 run
+list_files >"$demo/files-after.txt"
 
-echo "== zupdater.exe ran against $base (the updater always exits with code 0)"
+echo "== zupdater.exe ran against ${base}corvcli.html (the updater always exits with code 0)"
 echo "== update log ($demo/app/logs/updater.log):"
-cat "$demo/app/logs/updater.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
+tr -d '\r' <"$demo/app/logs/updater.log" 2>/dev/null || echo "(no log)"
+echo "== files of the client (version, date), before:"
+cat "$demo/files-before.txt"
+echo "== after:"
+cat "$demo/files-after.txt"
 echo "== registry under HKCU\\SOFTWARE\\Zindo, changes made by the run:"
 diff <(iconv -f UTF-16 -t UTF-8 "$demo/before.reg" 2>/dev/null | tr -d '\r') \
-     <(iconv -f UTF-16 -t UTF-8 "$demo/after.reg" 2>/dev/null | tr -d '\r') || true
-echo "== files of the updater's folder, before and after:"
-diff "$demo/files-before.txt" "$demo/files-after.txt" && echo "(unchanged)"
+     <(iconv -f UTF-16 -t UTF-8 "$demo/after.reg" 2>/dev/null | tr -d '\r') | grep '^[<>]' || true
+echo "== COM registration left by the level-5 component (HKCU\\Software\\ZupdaterTests):"
+iconv -f UTF-16 -t UTF-8 "$demo/com.reg" 2>/dev/null | tr -d '\r' | grep '=' || echo "(none)"
+echo "== the host client's command lines (args.txt beside murvo.exe):"
+cat "$demo/app/args.txt" 2>/dev/null || echo "(never started)"
 echo "== requests the update server received:"
-curl -s "$base/__control/requests?prefix=/" | grep -E '^(GET|HEAD) ' || echo "(none)"
+curl -s "${base}__control/requests?prefix=/" | grep -E '^(GET|HEAD) ' || echo "(none)"
+if [ "$(cat "$demo/answered.txt" 2>/dev/null)" = 1 ] && [ -s "$demo/prompt.png" ]; then
+  echo "== the update prompt, answered with Enter: $demo/prompt.png"
+else
+  echo "== the update prompt did not appear"
+fi

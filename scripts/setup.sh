@@ -19,6 +19,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
   googletest python3 curl
+  nginx
   clang libclang-rt-dev
 )
 

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Serves the full update site (tests/fixtures/site, as built) with nginx, a
+# real static server, on a free port of 127.0.0.1.
+#   nginx_site.sh start SITE FOLDER   lays the site out in FOLDER/www with its
+#                                     URL written in, starts nginx there and
+#                                     writes FOLDER/state (port=, pid=)
+#   nginx_site.sh stop FOLDER         stops it
+# Requests are logged to FOLDER/access.log as "METHOD URI STATUS".
+set -euo pipefail
+command=$1
+case "$command" in
+  start)
+    site=$2 folder=$3
+    "$0" stop "$folder"
+    rm -rf "$folder/www"
+    mkdir -p "$folder/www" "$folder/temp"
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    url="http://127.0.0.1:$port/"
+    # cp -p keeps the site's dates, which nginx sends as Last-Modified.
+    cp -rp "$site/." "$folder/www/"
+    for page in corvcli.html m/components.html; do
+      sed "s|{site}|$url|g" "$site/$page" >"$folder/www/$page"
+      touch -r "$site/$page" "$folder/www/$page"
+    done
+    : >"$folder/access.log"
+    cat >"$folder/nginx.conf" <<CONF
+daemon on;
+pid $folder/nginx.pid;
+error_log $folder/error.log;
+events { worker_connections 64; }
+http {
+  log_format requests '\$request_method \$request_uri \$status';
+  access_log $folder/access.log requests;
+  client_body_temp_path $folder/temp;
+  proxy_temp_path $folder/temp;
+  fastcgi_temp_path $folder/temp;
+  uwsgi_temp_path $folder/temp;
+  scgi_temp_path $folder/temp;
+  types { }
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $folder/www;
+  }
+}
+CONF
+    # Run as root, nginx's workers would read the site as nobody.
+    user=()
+    [ "$(id -u)" = 0 ] && user=(-g 'user root;')
+    nginx -p "$folder" -c "$folder/nginx.conf" "${user[@]}" 2>>"$folder/error.log"
+    for _ in $(seq 50); do [ -s "$folder/nginx.pid" ] && break; sleep 0.1; done
+    printf 'port=%s\npid=%s\n' "$port" "$(cat "$folder/nginx.pid")" >"$folder/state"
+    ;;
+  stop)
+    folder=$2
+    if [ -s "$folder/nginx.pid" ]; then
+      pid=$(cat "$folder/nginx.pid")
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    rm -f "$folder/state" "$folder/nginx.pid"
+    ;;
+esac
