@@ -47,6 +47,8 @@ import time
 import urllib.parse
 
 CONTROL_PREFIX = "/__control/"
+# Seconds between the last body byte of a cut body and its reset.
+CUT_RESET_DELAY = 0.3
 WRITE_CHUNK = 2048
 
 # Rule fields and how their text form (query string) is read.
@@ -250,6 +252,10 @@ class FaultHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             return
         if "cut_after" in rule:
+            # A reset that arrives while the client has not yet read the
+            # headers discards them too, and the request fails before its
+            # body: let the bytes sent reach the client first.
+            time.sleep(CUT_RESET_DELAY)
             self.reset_connection()
 
     def reset_connection(self):
