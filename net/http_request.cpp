@@ -37,12 +37,12 @@ ULONGLONG ToULongLong(const FILETIME& time) {
 // of the process (even when it could not be opened); without it, nobody gets
 // them. An https server's requests carry the secure flag and nothing that
 // relaxes the certificate check.
-HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath) {
+HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath, bool withCredentials) {
   const bool secure = IsSecureServer();
   const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
   HINTERNET request = m_winInet->HttpOpenRequestA(m_hConnection, verb, urlPath, kHttpVersion,
                                                   nullptr, kAcceptTypes, flags, 0);
-  if (m_throughClientProxy) ApplyProxyCredentials(*m_winInet, request);
+  if (withCredentials && m_throughClientProxy) ApplyProxyCredentials(*m_winInet, request);
   if (request == nullptr) return nullptr;
   if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     const DWORD error = GetLastError();
@@ -59,7 +59,7 @@ HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath) {
 }
 
 HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
-  HINTERNET request = SendRequest("GET", urlPath);
+  HINTERNET request = SendRequest("GET", urlPath, true);
   if (request == nullptr) return nullptr;
   DWORD status = 0, size = sizeof(status);
   if (!m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status,
@@ -86,7 +86,7 @@ HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLengt
 
 bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (m_hConnection == nullptr) return false;
-  HINTERNET request = SendRequest("HEAD", urlPath);
+  HINTERNET request = SendRequest("HEAD", urlPath, true);
   if (request == nullptr) return false;
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);
@@ -116,6 +116,10 @@ int CZHttpSession::IsServerFileNewer(const char* localPath, const char* urlPath)
   }
   if (!QueryServerFileTime(urlPath, &m_serverFileTime)) return 0;
   return m_serverFileTime > localTime ? 1 : 0;
+}
+
+HINTERNET CZHttpSession::SendHeadRequest(const char* urlPath) {
+  return SendRequest("HEAD", urlPath, false);
 }
 
 void CZHttpSession::CloseRequest(HINTERNET request) {

@@ -54,6 +54,10 @@ class CZHttpSession {
   // 1 when the server's copy is more than 60 s newer than the local file or
   // the local file is missing; records the server date on the way.
   int IsServerFileNewer(const char* localPath, const char* urlPath);
+  // Opens and sends a HEAD to the current server (over TLS to an https one,
+  // a refused certificate logged); null on failure. For date checks of
+  // their own; carries no proxy credentials.
+  HINTERNET SendHeadRequest(const char* urlPath);
   // Closes a request without reading it.
   void CloseRequest(HINTERNET request);
 
@@ -75,7 +79,7 @@ class CZHttpSession {
  private:
   bool GetUrlHostName(const char* url, char* buffer, DWORD size, URL_COMPONENTSA* parts);
   // Opens and sends a GET or HEAD to the current server; null on failure.
-  HINTERNET SendRequest(const char* verb, const char* urlPath);
+  HINTERNET SendRequest(const char* verb, const char* urlPath, bool withCredentials);
 
   std::unique_ptr<CZWinInet> m_winInet;
   HINTERNET m_hInternet = nullptr;

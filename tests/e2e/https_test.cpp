@@ -42,6 +42,14 @@ std::string ComponentSection(const std::string& name, const std::string& url) {
          ".dll]\r\nRequirement=4\r\nFileVersion=5,1,0,0\r\nRegisterServer=0\r\nUrl=" + url + "\r\n";
 }
 
+// A level-4 component without a required version: stale when the server's
+// date for its package is newer than the installed file's.
+std::string ComponentByDate(const std::string& name, const std::string& url) {
+  return "[" + name + ".dll]\r\nRequirement=4\r\nRegisterServer=0\r\nUrl=" + url + "\r\n";
+}
+// A day after the installed files' date.
+const char kNewerPackage[] = "last_modified=1704153600";
+
 // Keeps zupdater.exe from loading the web browser control's library, so a
 // prompt shows its plain text at once.
 class CZScopedBrowserBlock {
@@ -185,9 +193,17 @@ TEST_P(HttpsWholeRunTest, EveryRequestGoesToTheSiteOverItsScheme) {
       secure ? "https://localhost:" + std::to_string(m_tls.Port(TlsServer::Secure))
              : "127.0.0.1:" + std::to_string(m_tls.PlainPort());
   ServePage("MURVO-FOLDER=" + site + "m/\nPATCHKEEPER-FOLDER=" + site + "p/\n");
-  ServeManifest("[components]\r\nzc.dll=\r\n" + ComponentSection("zc", site + "m/zc.dl_"));
+  // zc by its version, zd by the server's date for its package.
+  ServeManifest("[components]\r\nzc.dll=\r\nzd.dll=\r\n" +
+                ComponentSection("zc", site + "m/zc.dl_") +
+                ComponentByDate("zd", site + "m/zd.dl_"));
   ServePackage("https_zc.qpk", "m/zc.dl_");
+  ServePackage("https_zd.qpk", "m/zd.dl_");
+  ASSERT_TRUE(secure ? m_tls.SetRule(TlsServer::Secure, m_prefix + "m/zd.dl_", kNewerPackage)
+                     : m_tls.SetPlainRule(m_prefix + "m/zd.dl_", kNewerPackage));
   InstallOld("zc");
+  InstallOld("zd");
+  ASSERT_TRUE(StampFile(m_app / "zd.dll", FileTimeFromUnix(kInstalledEpoch)));
 
   Run(site + "corvcli.html");
 
@@ -196,19 +212,23 @@ TEST_P(HttpsWholeRunTest, EveryRequestGoesToTheSiteOverItsScheme) {
        {"OpenHttpSession to server: " + server + "\r\n",
         std::string("ZUpdater does not need update"),
         "Success CZHttpQueryInfo Date/Time for " + m_prefix + "p/zupdater.qpk",
-        "components.html downloaded successfully", site + "m/zc.dl_ downloaded successfully"})
+        std::string("components.html downloaded successfully"),
+        site + "m/zc.dl_ downloaded successfully"})
     EXPECT_NE(std::string::npos, log.find(line)) << "log lacks: " << line << "\n" << log;
   EXPECT_EQ(std::string::npos, log.find("Certificate of")) << log;
   EXPECT_EQ(std::string::npos, log.find("Secure request")) << log;
   EXPECT_TRUE(IsNew("zc"));
+  EXPECT_TRUE(IsNew("zd"));
   EXPECT_FALSE(FileExists(m_app / "zc.dl_"));
+  EXPECT_FALSE(FileExists(m_app / "zd.dl_"));
 
   const std::string used =
       secure ? m_tls.Requests(TlsServer::Secure, m_prefix) : m_tls.PlainRequests(m_prefix);
   const std::string other =
       secure ? m_tls.PlainRequests(m_prefix) : m_tls.Requests(TlsServer::Secure, m_prefix);
   for (const std::string& line : {Line("GET", "corvcli.html"), Line("GET", "m/components.html"),
-                                  Line("HEAD", "p/zupdater.qpk"), Line("GET", "m/zc.dl_")})
+                                  Line("HEAD", "p/zupdater.qpk"), Line("GET", "m/zc.dl_"),
+                                  Line("HEAD", "m/zd.dl_"), Line("GET", "m/zd.dl_")})
     EXPECT_NE(std::string::npos, used.find(line)) << line << "\n" << used;
   EXPECT_EQ("", other);
 }
@@ -291,6 +311,8 @@ TEST_P(HttpsRefusalTest, ComponentStaysAsItWas) {
   {
     CZPromptRefuser refuser;
     Run(site + "corvcli.html");
+    // The component stayed pending and was offered.
+    EXPECT_EQ(1, refuser.Refusals());
   }
   const std::string log = Log();
   EXPECT_NE(std::string::npos, log.find("components.html downloaded successfully")) << log;

@@ -18,8 +18,11 @@ authority() {  # <name> <subject>
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout "$1.key" -out "$1.pem" 2>/dev/null
 }
-authority ca "Zindo Test Authority"
-authority stranger_ca "Stranger Test Authority"
+# A name of its own each time: the prefix's chain engine finds an issuer by
+# its name, and must not take an earlier run's authority for this one.
+stamp=$(date -u +%Y%m%d%H%M%S)-$$
+authority ca "Zindo Test Authority $stamp"
+authority stranger_ca "Stranger Test Authority $stamp"
 openssl x509 -in ca.pem -outform DER -out ca.der
 
 # The authority's own small database, so that a certificate can be given
@@ -54,10 +57,10 @@ leaf() {  # <name> <dns name> <authority> <start> <end>
   rm -f "$1.csr"
 }
 now=$(date -u +%s)
-stamp() { date -u -d "@$1" +%Y%m%d%H%M%SZ; }
-from=$(stamp $((now - 86400)))
-until=$(stamp $((now + 30 * 86400)))
+utc() { date -u -d "@$1" +%Y%m%d%H%M%SZ; }
+from=$(utc $((now - 86400)))
+until=$(utc $((now + 30 * 86400)))
 leaf localhost localhost ca "$from" "$until"
 leaf wrong_name other-host.invalid ca "$from" "$until"
-leaf expired localhost ca "$(stamp $((now - 400 * 86400)))" "$(stamp $((now - 365 * 86400)))"
+leaf expired localhost ca "$(utc $((now - 400 * 86400)))" "$(utc $((now - 365 * 86400)))"
 leaf untrusted localhost stranger_ca "$from" "$until"

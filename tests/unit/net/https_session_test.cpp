@@ -10,6 +10,7 @@
 
 #include "common/update_log.h"
 #include "driver/server_switch.h"
+#include "http_test_server.h"
 #include "https_test_server.h"
 #include "net/http_session.h"
 #include "test_support.h"
