@@ -11,8 +11,6 @@
 #include "package/file_version.h"
 
 namespace {
-const char kHttpVersion[] = "HTTP/1.0";
-constexpr DWORD kHeadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // A server date within 60 s of the local file still counts as current.
 constexpr ULONGLONG kFreshnessSlack = 600000000ULL;
 
@@ -66,14 +64,9 @@ bool CZComponent::QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime
   char urlPath[kUrlPathSize];
   if (!net.GetUrlPath(m_url.c_str(), urlPath, sizeof(urlPath))) return false;
   CZWinInet& winInet = net.WinInet();
-  const char* acceptTypes[] = {"*/*", nullptr};
-  HINTERNET request = winInet.HttpOpenRequestA(net.ConnectionHandle(), "HEAD", urlPath,
-                                               kHttpVersion, nullptr, acceptTypes, kHeadFlags, 0);
+  // The session's own HEAD: over TLS when the component's server is https.
+  HINTERNET request = net.SendHeadRequest(urlPath);
   if (request == nullptr) return false;
-  if (!winInet.HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    winInet.InternetCloseHandle(request);
-    return false;
-  }
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);
   BOOL ok = winInet.HttpQueryInfoA(request, HTTP_QUERY_FLAG_SYSTEMTIME | HTTP_QUERY_LAST_MODIFIED,

@@ -3,10 +3,11 @@
 #include <cstring>
 
 CZServerSwitch::CZServerSwitch(CZHttpSession& net, const char* url) : m_net(net) {
-  char host[kPathSize];
-  if (!m_net.GetUrlHostName(url, host, sizeof(host)) || host[0] == '\0') return;
-  // One connection serves every URL of the current server.
-  if (!m_net.CurrentHost().empty() && _stricmp(host, m_net.CurrentHost().c_str()) == 0) {
+  char server[kPathSize];
+  if (!m_net.GetUrlServer(url, server, sizeof(server)) || server[0] == '\0') return;
+  // One connection serves every URL of the current server; the same host
+  // over another scheme is another server.
+  if (!m_net.CurrentHost().empty() && _stricmp(server, m_net.CurrentHost().c_str()) == 0) {
     m_connected = m_net.ConnectionHandle() != nullptr;
     return;
   }

@@ -1,6 +1,7 @@
-// Talks to the server of one URL for a while: when its host differs from the
-// current server's, the current connection is put aside and a new one made;
-// the old one comes back when the object goes.
+// Talks to the server of one URL for a while: when its server (scheme, host
+// and port) differs from the current one, the current connection is put
+// aside and a new one made; the old one, with its server, comes back when
+// the object goes.
 #pragma once
 #include "common/bounded_text.h"
 #include "net/http_session.h"

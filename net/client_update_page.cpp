@@ -6,6 +6,7 @@
 
 #include "common/bounded_text.h"
 #include "common/update_log.h"
+#include "net/host_port.h"
 #include "net/page_lines.h"
 #include "net/vendor_hosts.h"
 #include "settings/folders.h"
@@ -15,6 +16,19 @@ namespace {
 const char kZindoKey[] = "SOFTWARE\\Zindo";
 const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
 constexpr DWORD kPageBufferSize = 4096;
+
+// A page served over TLS may still name plain http folders (the vendor's
+// choice); what the packages then travel over is worth one line.
+void NotePlainFoldersOfSecurePage(const char* pageUrl, const CZUpdateSettings& settings) {
+  if (!IsSecureUrl(pageUrl)) return;
+  for (const std::string* folder : {&settings.PackageBaseUrl(), &settings.UpdaterPackageUrl()}) {
+    if (IsPlainHttpUrl(*folder)) {
+      WriteLog("Secure ClientUpdatePage %s names plain http folders, e.g. %s\r\n", pageUrl,
+               folder->c_str());
+      return;
+    }
+  }
+}
 }  // namespace
 
 void ChooseClientUpdatePage(const CZUpdateSettings& settings, char* pageUrl) {
@@ -69,5 +83,6 @@ bool ReadClientUpdatePage(CZHttpSession& net, CZUpdateSettings& settings) {
   SplitPageLines(page.get(), [&settings](const char* line) {
     settings.ApplySettingLine(line, SettingSource::Page);
   });
+  NotePlainFoldersOfSecurePage(pageUrl, settings);
   return !settings.PackageBaseUrl().empty() && !settings.UpdaterPackageUrl().empty();
 }

@@ -12,20 +12,20 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // A server date within 60 s of the local file still counts as current.
 constexpr ULONGLONG kFreshnessSlack = 600000000ULL;
 
-// Opens and sends a GET or HEAD on the connection. Through the host
-// client's proxy, its credentials go with the first request of the process
-// (even when it could not be opened); without it, nobody gets them.
-HINTERNET SendRequest(CZWinInet& winInet, HINTERNET connection, bool throughClientProxy,
-                      const char* verb, const char* urlPath) {
-  HINTERNET request = winInet.HttpOpenRequestA(connection, verb, urlPath, kHttpVersion, nullptr,
-                                               kAcceptTypes, kRequestFlags, 0);
-  if (throughClientProxy) ApplyProxyCredentials(winInet, request);
-  if (request == nullptr) return nullptr;
-  if (!winInet.HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    winInet.InternetCloseHandle(request);
-    return nullptr;
+// Errors with which WinINet refuses a server's certificate.
+bool IsCertificateError(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+      return true;
+    default:
+      return false;
   }
-  return request;
 }
 
 ULONGLONG ToULongLong(const FILETIME& time) {
@@ -33,8 +33,33 @@ ULONGLONG ToULongLong(const FILETIME& time) {
 }
 }  // namespace
 
+// Through the host client's proxy, its credentials go with the first request
+// of the process (even when it could not be opened); without it, nobody gets
+// them. An https server's requests carry the secure flag and nothing that
+// relaxes the certificate check.
+HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath, bool withCredentials) {
+  const bool secure = IsSecureServer();
+  const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
+  HINTERNET request = m_winInet->HttpOpenRequestA(m_hConnection, verb, urlPath, kHttpVersion,
+                                                  nullptr, kAcceptTypes, flags, 0);
+  if (withCredentials && m_throughClientProxy) ApplyProxyCredentials(*m_winInet, request);
+  if (request == nullptr) return nullptr;
+  if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+    const DWORD error = GetLastError();
+    m_winInet->InternetCloseHandle(request);
+    // Plain http failures stay silent as they always were; a refused
+    // certificate must leave a trace that names the server.
+    if (secure)
+      WriteLog(IsCertificateError(error) ? "Certificate of %s refused, %ld\r\n"
+                                         : "Secure request to %s failed, %ld\r\n",
+               m_currentHost.c_str(), static_cast<long>(error));
+    return nullptr;
+  }
+  return request;
+}
+
 HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLength) {
-  HINTERNET request = SendRequest(*m_winInet, m_hConnection, m_throughClientProxy, "GET", urlPath);
+  HINTERNET request = SendRequest("GET", urlPath, true);
   if (request == nullptr) return nullptr;
   DWORD status = 0, size = sizeof(status);
   if (!m_winInet->HttpQueryInfoA(request, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status,
@@ -61,7 +86,7 @@ HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLengt
 
 bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
   if (m_hConnection == nullptr) return false;
-  HINTERNET request = SendRequest(*m_winInet, m_hConnection, m_throughClientProxy, "HEAD", urlPath);
+  HINTERNET request = SendRequest("HEAD", urlPath, true);
   if (request == nullptr) return false;
   SYSTEMTIME date = {};
   DWORD size = sizeof(date);
@@ -91,6 +116,10 @@ int CZHttpSession::IsServerFileNewer(const char* localPath, const char* urlPath)
   }
   if (!QueryServerFileTime(urlPath, &m_serverFileTime)) return 0;
   return m_serverFileTime > localTime ? 1 : 0;
+}
+
+HINTERNET CZHttpSession::SendHeadRequest(const char* urlPath) {
+  return SendRequest("HEAD", urlPath, false);
 }
 
 void CZHttpSession::CloseRequest(HINTERNET request) {

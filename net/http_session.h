@@ -27,8 +27,11 @@ class CZHttpSession {
   void CloseHandles();
   CZWinInet& WinInet() { return *m_winInet; }
 
-  // The current server. Its host keeps an explicit URL port as "host:port";
-  // that is part of what "the same server" means.
+  // The current server, as the text GetUrlServer gives: its host keeps an
+  // explicit URL port as "host:port", and an https server's text starts with
+  // "https://"; both are part of what "the same server" means. An https
+  // server is connected on its port or 443 and every request to it goes over
+  // TLS with the certificate checked in full.
   int OpenHttpSession();
   int SetServerFromUrl(const char* url, char* previousHost = nullptr, size_t size = 0);
   void RestoreConnection(HINTERNET connection, const char* hostName);
@@ -36,7 +39,13 @@ class CZHttpSession {
   HINTERNET DetachConnection();
   HINTERNET ConnectionHandle() const { return m_hConnection; }
   const std::string& CurrentHost() const { return m_currentHost; }
+  // The URL's host, with an explicit port other than its scheme's default.
   bool GetUrlHostName(const char* url, char* buffer, DWORD size);
+  // The URL's server text: its host name as above, after "https://" when
+  // the URL's scheme is https. False when it does not fit the buffer.
+  bool GetUrlServer(const char* url, char* buffer, DWORD size);
+  // Whether the current server is spoken to over TLS.
+  bool IsSecureServer() const;
   bool GetUrlPath(const char* url, char* buffer, DWORD size);
 
   // Requests on the current connection.
@@ -45,6 +54,10 @@ class CZHttpSession {
   // 1 when the server's copy is more than 60 s newer than the local file or
   // the local file is missing; records the server date on the way.
   int IsServerFileNewer(const char* localPath, const char* urlPath);
+  // Opens and sends a HEAD to the current server (over TLS to an https one,
+  // a refused certificate logged); null on failure. For date checks of
+  // their own; carries no proxy credentials.
+  HINTERNET SendHeadRequest(const char* urlPath);
   // Closes a request without reading it.
   void CloseRequest(HINTERNET request);
 
@@ -64,6 +77,10 @@ class CZHttpSession {
   void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
 
  private:
+  bool GetUrlHostName(const char* url, char* buffer, DWORD size, URL_COMPONENTSA* parts);
+  // Opens and sends a GET or HEAD to the current server; null on failure.
+  HINTERNET SendRequest(const char* verb, const char* urlPath, bool withCredentials);
+
   std::unique_ptr<CZWinInet> m_winInet;
   HINTERNET m_hInternet = nullptr;
   HINTERNET m_hConnection = nullptr;

@@ -70,7 +70,8 @@ int CZHttpSession::OpenHttpSession() {
   if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);
   std::string host;
   unsigned port = 0;
-  SplitHostPort(m_currentHost, &host, &port);
+  bool secure = false;
+  SplitServerText(m_currentHost, &secure, &host, &port);
   m_hConnection =
       m_winInet->InternetConnectA(m_hInternet, host.c_str(), static_cast<INTERNET_PORT>(port),
                                   nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
@@ -82,9 +83,9 @@ int CZHttpSession::SetServerFromUrl(const char* url, char* previousHost, size_t 
   if (!m_currentHost.empty() && previousHost != nullptr && size > 0)
     CopyBounded(previousHost, size, m_currentHost.c_str());
   m_currentHost.clear();
-  char host[kHostNameSize];
-  if (!GetUrlHostName(url, host, sizeof(host)) || host[0] == '\0') return 0;
-  m_currentHost = host;
+  char server[kPathSize];
+  if (!GetUrlServer(url, server, sizeof(server)) || server[0] == '\0') return 0;
+  m_currentHost = server;
   return 1;
 }
 
@@ -94,6 +95,8 @@ void CZHttpSession::RestoreConnection(HINTERNET connection, const char* hostName
   if (hostName != nullptr && hostName[0] != '\0') m_currentHost = hostName;
 }
 
+bool CZHttpSession::IsSecureServer() const { return IsSecureServerText(m_currentHost); }
+
 HINTERNET CZHttpSession::DetachConnection() {
   HINTERNET connection = m_hConnection;
   m_hConnection = nullptr;
@@ -102,11 +105,27 @@ HINTERNET CZHttpSession::DetachConnection() {
 
 bool CZHttpSession::GetUrlHostName(const char* url, char* buffer, DWORD size) {
   URL_COMPONENTSA parts;
-  if (!CrackUrlPart(*m_winInet, url, buffer, size, true, &parts)) return false;
+  return GetUrlHostName(url, buffer, size, &parts);
+}
+
+bool CZHttpSession::GetUrlHostName(const char* url, char* buffer, DWORD size,
+                                   URL_COMPONENTSA* parts) {
+  if (!CrackUrlPart(*m_winInet, url, buffer, size, true, parts)) return false;
   // An explicit port other than the scheme's own stays with the host name,
   // so the connection is made to it and hosts compare with it.
   if (buffer[0] != '\0' &&
-      !AppendExplicitPort(buffer, size, parts.nPort, DefaultPort(parts.nScheme))) {
+      !AppendExplicitPort(buffer, size, parts->nPort, DefaultPort(parts->nScheme))) {
+    buffer[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool CZHttpSession::GetUrlServer(const char* url, char* buffer, DWORD size) {
+  URL_COMPONENTSA parts;
+  if (!GetUrlHostName(url, buffer, size, &parts)) return false;
+  if (buffer[0] != '\0' && parts.nScheme == INTERNET_SCHEME_HTTPS &&
+      !PrependSecurePrefix(buffer, size)) {
     buffer[0] = '\0';
     return false;
   }

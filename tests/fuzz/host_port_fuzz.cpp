@@ -1,6 +1,7 @@
-// The proxy and server texts split into host and port, and a port appended
-// to a host name in a fixed buffer: the split gives back its text, the port
-// is a real one, and the append never passes its buffer.
+// The proxy and server texts split into scheme, host and port, and a port
+// and the secure prefix added to a host name in a fixed buffer: the split
+// gives back its text, the port is a real one, and neither addition ever
+// passes its buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(host.find(':') == std::string::npos);
   }
 
+  bool secure = false;
+  std::string serverHost;
+  unsigned serverPort = 0;
+  SplitServerText(text, &secure, &serverHost, &serverPort);
+  FUZZ_CHECK(secure == IsSecureServerText(text));
+  FUZZ_CHECK(serverPort <= 65535);
+  // A secure server always has a port to connect to.
+  FUZZ_CHECK(!secure || serverPort != 0);
+
   if (size < 3) return 0;
   // A buffer of data[0] bytes holding a host; port from the next two bytes.
   const size_t bufferSize = data[0] % 64 + 1;
@@ -43,5 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(after == before + ":" + std::to_string(appended));
   }
+
+  const std::string beforePrefix(buffer.get());
+  const bool prefixed = PrependSecurePrefix(buffer.get(), bufferSize);
+  const std::string withPrefix(buffer.get());
+  FUZZ_CHECK(withPrefix.size() < bufferSize);
+  FUZZ_CHECK(withPrefix == (prefixed ? "https://" + beforePrefix : beforePrefix));
   return 0;
 }

@@ -27,7 +27,8 @@ server's and the proxy's own port:
   GET /__control/ping
 Raw request records are the request line and the headers as received, each
 record ending with an empty line. The proxy records absolute URLs; its prefix
-filter matches the path part.
+filter matches the path part. It also tunnels CONNECT to a local port (for
+https), recorded under the target "host:port".
 """
 
 import argparse
@@ -35,6 +36,7 @@ import email.utils
 import http.client
 import http.server
 import json
+import selectors
 import os
 import signal
 import socket
@@ -269,6 +271,29 @@ class FaultHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
 
+def relay(one, other):
+    """Copies bytes both ways until either side closes."""
+    sockets = {one: other, other: one}
+    with selectors.DefaultSelector() as selector:
+        for sock in sockets:
+            sock.setblocking(False)
+            selector.register(sock, selectors.EVENT_READ)
+        while True:
+            for key, _ in selector.select(timeout=60) or [(None, None)]:
+                if key is None:
+                    return
+                try:
+                    data = key.fileobj.recv(65536)
+                    if data:
+                        sockets[key.fileobj].setblocking(True)
+                        sockets[key.fileobj].sendall(data)
+                        sockets[key.fileobj].setblocking(False)
+                except OSError:
+                    return
+                if not data:
+                    return
+
+
 class ProxyHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
     hop_headers = {"connection", "keep-alive", "proxy-connection", "proxy-authorization",
@@ -279,6 +304,24 @@ class ProxyHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
 
     def do_HEAD(self):
         self.forward()
+
+    def do_CONNECT(self):
+        """A tunnel to a local port (for https), recorded by its target."""
+        self.server.owner.recorder.add(self.requestline, self.headers.items(), self.path)
+        host, _, port = self.path.rpartition(":")
+        if host not in ("127.0.0.1", "localhost") or not port.isdigit():
+            self.send_error(403, "only local targets")
+            return
+        try:
+            upstream = socket.create_connection(("127.0.0.1", int(port)), timeout=60)
+        except OSError:
+            self.send_error(502, "target refused")
+            return
+        self.wfile.write(b"HTTP/1.0 200 Connection established\r\n\r\n")
+        self.wfile.flush()
+        self.close_connection = True
+        with upstream:
+            relay(self.connection, upstream)
 
     def forward(self):
         if self.path.startswith(CONTROL_PREFIX):

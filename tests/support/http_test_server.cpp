@@ -11,7 +11,6 @@
 #include "settings/folders.h"
 #include "test_support.h"
 
-namespace {
 std::string EncodeQueryValue(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -27,6 +26,7 @@ std::string EncodeQueryValue(const std::string& text) {
   return out;
 }
 
+namespace {
 // One HTTP/1.0 GET over a plain socket; the body when the status is 200.
 bool Get(unsigned port, const std::string& target, std::string* body) {
   static bool started = [] {
@@ -55,6 +55,10 @@ bool Get(unsigned port, const std::string& target, std::string* body) {
   return true;
 }
 }  // namespace
+
+bool GetFromTestServer(unsigned port, const std::string& target, std::string* body) {
+  return Get(port, target, body);
+}
 
 CZHttpTestServer::CZHttpTestServer() {
   std::string state = ReadFileText(TestProgramFolder() + "test_server.state");

@@ -45,3 +45,9 @@ class CZHttpTestServer {
 std::string TestPathPrefix();
 // Number of non-overlapping occurrences of needle in text.
 size_t CountOccurrences(const std::string& text, const std::string& needle);
+
+// One GET over a plain socket to a local test server's port (its control
+// endpoints); the body when the answer is 200.
+bool GetFromTestServer(unsigned port, const std::string& target, std::string* body);
+// A query-string value with every byte outside [A-Za-z0-9/._-] escaped.
+std::string EncodeQueryValue(const std::string& text);
