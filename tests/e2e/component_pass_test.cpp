@@ -58,8 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
              std::string(kKillLine) + kStartLine,
              "",
              {"za", "zb", "zc"},
-             {"User said YES to the upgrade\r\n", "File signed correctly {app}za.dl_\r\n",
-              "File signed correctly {app}zb.dl_\r\n", "File signed correctly {app}zc.dl_\r\n"},
+             {"File signed correctly {app}za.dl_\r\n", "File signed correctly {app}zb.dl_\r\n",
+              "User said YES to the upgrade\r\n", "Attempting to shutdown Corvane Application\r\n",
+              "File signed correctly {app}zc.dl_\r\n"},
              0},
         // The closing pass closes the host client, the fetch fails, the file
         // stays pending and is offered with 5 as the lowest level; refused.
@@ -115,6 +116,43 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              {"za", "zb", "zc"},
              {"{alt}c/zb.dl_ downloaded successfully to file {app}zb.dl_"},
+             Case::kAbsent},
+        // The closing pass counts its own files in the progress window's
+        // title; the prompted pass starts counting again.
+        Case{"EachPassCountsItsFiles",
+             ComponentList({"za", "zb", "zc"}) + ComponentSection("za", 5) +
+                 ComponentSection("zb", 5) + ComponentSection("zc", 2),
+             {"za", "zb", "zc"},
+             {},
+             true,
+             IDOK,
+             Then({"GET c/za.dl_", "HEAD c/za.dl_", "GET c/zb.dl_", "HEAD c/zb.dl_",
+                   "GET m/update.txt", "GET c/zc.dl_", "HEAD c/zc.dl_"}),
+             {},
+             {"progress Downloading File 1 of 2", "progress Downloading File 2 of 2",
+              kDefaultPrompt, "progress Downloading File 1 of 1"},
+             {},
+             std::string(kKillLine) + kStartLine,
+             kKillLine,
+             {"za", "zb", "zc"},
+             {"Attempting to shutdown Corvane Application\r\n", "User said YES to the upgrade\r\n"},
+             0},
+        // Without a required version the server's date decides, asked of
+        // the component's own server.
+        Case{"DatedOnItsOwnServer",
+             ComponentList({"zd"}) + "[zd.dll]\r\nUrl={alt}c/zd.dl_\r\nRequirement=4\r\n",
+             {"zd"},
+             {{"alt:c/zd.dl_", "last_modified=4102444800&chunk_delay=0.05"}},
+             false,
+             IDOK,
+             kStart,
+             {"HEAD c/zd.dl_", "GET c/zd.dl_", "HEAD c/zd.dl_"},
+             {},
+             {},
+             "",
+             "",
+             {"zd"},
+             {"{alt}c/zd.dl_ downloaded successfully to file {app}zd.dl_"},
              Case::kAbsent}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.label); });
 

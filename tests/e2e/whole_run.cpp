@@ -182,6 +182,13 @@ std::string PackageSizes(const std::string& name) {
   return Replace(ReadFileText(PassPackage(name + ".sizes")), "\n", "\r\n");
 }
 
+ULONGLONG LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
 std::string FixtureBytes(const std::string& fixture) {
   return ReadFileText(TestProgramFolder() + fixture);
 }
@@ -269,6 +276,12 @@ void CZWholeRun::Run(int answer, const std::string& temp, const std::string& ext
   if (!extraFolder.empty()) WaitForProgramsIn(extraFolder, kRunTimeoutMs);
   m_events = watcher.Stop();
   if (code != 0) m_events.push_back("exit code " + std::to_string(code));
+}
+
+ULONGLONG CZWholeRun::ServedDate(const std::string& relative) const {
+  // The server sends whole seconds.
+  constexpr ULONGLONG kSecond = 10000000ULL;
+  return LastWriteTime(m_server.ServedPath(m_prefix + relative)) / kSecond * kSecond;
 }
 
 std::string CZWholeRun::Log() const { return ReadFileText(m_app / "logs\\updater.log"); }
@@ -377,9 +390,25 @@ void ExpectCase(CZWholeRun& run, const CZRunCase& c) {
     EXPECT_TRUE(bytes == FixtureBytes(updated ? "zcom510.dll" : "zcom500.dll"))
         << name << ".dll is not the " << (updated ? "new" : "old") << " release";
     EXPECT_FALSE(FileExists(run.App() + name + ".dl_")) << name << ".dl_ was left behind";
+    // An installed file carries the date the server gave its package.
+    if (updated) {
+      ULONGLONG date = run.ServedDate("c/" + name + ".dl_");
+      for (const auto& rule : c.rules) {
+        const size_t at = rule.second.find("last_modified=");
+        if (rule.first.find("c/" + name + ".dl_") != std::string::npos && at != std::string::npos)
+          date = FileTimeFromUnix(atoll(rule.second.c_str() + at + strlen("last_modified=")));
+      }
+      EXPECT_EQ(date, LastWriteTime(run.App() + name + ".dll")) << name;
+    }
   }
-  for (const std::string& line : c.logHas)
-    EXPECT_NE(std::string::npos, log.find(run.Fill(line))) << "log lacks: " << line << "\n" << log;
+  // The log lines come in the order given.
+  size_t from = 0;
+  for (const std::string& line : c.logHas) {
+    const size_t at = log.find(run.Fill(line), from);
+    EXPECT_NE(std::string::npos, at) << "log lacks, after the lines before it: " << line << "\n"
+                                     << log;
+    if (at != std::string::npos) from = at;
+  }
   const DWORD stored = ReadRegDword(HKEY_CURRENT_USER, kUpdateKey, "LastUpdateTime");
   if (c.lastUpdateTime == CZRunCase::kAbsent) {
     EXPECT_EQ(0xDEADu, stored);

@@ -95,6 +95,9 @@ class CZWholeRun {
   void Run(int answer, const std::string& temp = std::string(),
            const std::string& extraFolder = std::string());
 
+  // The Last-Modified date the server gives a file of the site.
+  ULONGLONG ServedDate(const std::string& relative) const;
+
   // What the last run left.
   std::string Log() const;
   std::vector<std::string> MainRequests();
@@ -125,6 +128,8 @@ class CZWholeRun {
   std::string m_argsAtPrompt;
 };
 
+// A file's last-write time (0 when it cannot be read).
+ULONGLONG LastWriteTime(const std::string& path);
 // The bytes of a test program's fixture file, for comparing installed files.
 std::string FixtureBytes(const std::string& fixture);
 
