@@ -43,7 +43,8 @@ TEST_P(HostReleaseTest, OfferEndsAsItsEntrySays) {
       c.label, std::string(kOffer) + c.entries + ComponentList({"za"}) + ComponentSection("za", 4),
       {"za"});
   run.rules = {{"h/setup.qpk", "chunk_delay=0.05"},
-               {"h/", "chunk_delay=0.05&file=" + m_run.Prefix() + "h/zcorv.qpk"}};
+               {"h/", "chunk_delay=0.05&file=" + m_run.Prefix() + "h/zcorv.qpk"},
+               {"h/com1.qpk", "chunk_delay=0.05&file=" + m_run.Prefix() + "h/zcorv.qpk"}};
   run.hostRunning = true;
   run.answer = c.answer;
   ASSERT_TRUE(m_run.ServeFile("h/setup.qpk", PassPackage(c.package)));
@@ -119,6 +120,18 @@ INSTANTIATE_TEST_SUITE_P(
                 Temp::Folder,
                 IDOK,
                 {"GET m/update.txt", "GET h/", "HEAD h/"},
+                {kDefaultPrompt, kProgress},
+                kKillLine,
+                "\"{temp}zcorv.exe\" /s\n",
+                {"Image file extracted to: {temp}zcorv.exe\r\n"},
+                "<absent>"},
+        // A name Windows opens as a device (a serial port): the default name.
+        Release{"LinkNamesADevice",
+                "[New Install1]\r\nVersion=6,0,0,0\r\nLink={site}h/com1.qpk\r\n",
+                "zcorv.qpk",
+                Temp::Folder,
+                IDOK,
+                {"GET m/update.txt", "GET h/com1.qpk", "HEAD h/com1.qpk"},
                 {kDefaultPrompt, kProgress},
                 kKillLine,
                 "\"{temp}zcorv.exe\" /s\n",
