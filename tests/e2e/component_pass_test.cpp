@@ -172,6 +172,23 @@ INSTANTIATE_TEST_SUITE_P(
              {},
              {"User said NO to the upgrade\r\n"},
              Case::kNonZero},
+        // A name Windows opens as a device: its download would go to a
+        // serial port, so the component is refused and nothing is asked.
+        Case{"DeviceNameRefused",
+             ComponentList({"com1"}) + ComponentSection("com1", 4),
+             {},
+             {},
+             false,
+             IDOK,
+             kStart,
+             {},
+             {},
+             {},
+             "",
+             "",
+             {},
+             {"Component com1.dll refused: no safe place for its file\r\n"},
+             Case::kAbsent},
         // A subfolder of the destination is made before the download.
         Case{"SubfolderMadeFirst",
              ComponentList({"za"}) + ComponentSection("za", 4, "DestDir=1,sub\\\r\n"),

@@ -39,6 +39,15 @@ std::string MessageBoxText(HWND box) {
   return text;
 }
 
+// Collects the top-level dialog windows into the vector at list.
+BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
+  char kind[16] = "";
+  GetClassNameA(window, kind, sizeof(kind));
+  if (strcmp(kind, kDialogClass) == 0)
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 void PressButton(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -113,15 +122,7 @@ void CZDialogWatcher::Note(const std::string& event) {
 void CZDialogWatcher::Watch() {
   while (!m_stop) {
     std::vector<HWND> windows;
-    EnumWindows(
-        [](HWND window, LPARAM list) {
-          char kind[16] = "";
-          GetClassNameA(window, kind, sizeof(kind));
-          if (strcmp(kind, kDialogClass) == 0)
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&windows));
     for (HWND window : windows) Look(window);
     Sleep(kWatchPeriodMs);
   }
