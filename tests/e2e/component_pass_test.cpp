@@ -16,6 +16,7 @@ std::vector<std::string> Then(std::vector<std::string> more) {
   return all;
 }
 const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
+constexpr DWORD kRefusedBefore = 1234;
 
 class ComponentPassTest : public ::testing::TestWithParam<CZRunCase> {
  protected:
@@ -25,13 +26,13 @@ class ComponentPassTest : public ::testing::TestWithParam<CZRunCase> {
 
 TEST_P(ComponentPassTest, FetchesEachFileInItsPass) {
   const Case& c = GetParam();
-  // A refusal of a level-3 offer recorded by an earlier run.
-  if (c.lastUpdateTime == 1234) {
-    ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kUpdateKey, "LastUpdateTime", 1234));
+  // A refusal recorded by an earlier run (the case expects it kept).
+  if (c.lastUpdateTime == kRefusedBefore) {
+    ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kUpdateKey, "LastUpdateTime", kRefusedBefore));
   }
   ASSERT_TRUE(
       m_run.ServeFile("m/update_reg.qpk", TestProgramFolder() + "packages\\reg\\update_reg.qpk"));
-  RunCase(m_run, c);
+  ASSERT_NO_FATAL_FAILURE(RunCase(m_run, c));
   ExpectCase(m_run, c);
 }
 
@@ -95,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              {"za"},
              {"File signed correctly {app}za.dl_\r\n"},
-             1234},
+             kRefusedBefore},
         // Two files on the page's server share its connection; the one on
         // the second server gets its own, and the page's server is used
         // again after it (the registry script comes from there).

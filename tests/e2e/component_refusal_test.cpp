@@ -42,7 +42,8 @@ TEST_P(ComponentRefusalTest, InstalledFileStaysAsItWas) {
   run.rules.push_back({"c/zb.dl_", c.rule != nullptr ? c.rule : "chunk_delay=0"});
   run.hostRunning = true;
   run.answer = c.answer;
-  LayOutCase(m_run, run);
+  ASSERT_NO_FATAL_FAILURE(LayOutCase(m_run, run));
+  // In place of the package the layout serves.
   ASSERT_TRUE(m_run.ServeFile("c/zb.dl_", PassPackage(c.package)));
   m_run.Run(c.answer);
   const std::string log = m_run.Log();
@@ -67,7 +68,7 @@ TEST_P(ComponentRefusalTest, InstalledFileStaysAsItWas) {
     if (event.compare(0, 9, "progress ") != 0) shown.push_back(event);
   std::vector<std::string> expected = {kDefaultPrompt};
   if (c.answer == IDOK) expected.push_back(kFailedBox);
-  { EXPECT_EQ(expected, shown); }
+  EXPECT_EQ(expected, shown);
   // The component was asked for in its pass and again after an acceptance.
   const std::vector<std::string> seen = m_run.MainRequests();
   const auto asked = std::count(seen.begin(), seen.end(), m_run.Get("c/zb.dl_"));

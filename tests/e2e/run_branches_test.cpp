@@ -199,12 +199,7 @@ TEST_P(SelfUpdateBranchTest, OnlyACurrentUpdaterGoesOn) {
   const std::string log = m_run.Log();
   EXPECT_NE(std::string::npos, log.find(c.logHas)) << log;
   std::vector<std::string> seen = m_run.MainRequests();
-  std::vector<std::string> expected;
-  for (const std::string& line : c.requests) {
-    size_t space = line.find(' ');
-    expected.push_back(line.compare(0, space, "HEAD") == 0 ? m_run.Head(line.substr(space + 1))
-                                                           : m_run.Get(line.substr(space + 1)));
-  }
+  const std::vector<std::string> expected = RequestLinesOf(m_run, c.requests);
   ASSERT_GE(seen.size(), expected.size());
   EXPECT_EQ(expected, std::vector<std::string>(seen.begin(), seen.begin() + expected.size()));
   const bool failed = std::string(c.label) == "Failed";

@@ -314,16 +314,18 @@ namespace {
 const char kVisibleDownload[] = "chunk_delay=0.05";
 const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 
-std::vector<std::string> Lines(const CZWholeRun& run, const std::vector<std::string>& relative) {
+}  // namespace
+
+std::vector<std::string> RequestLinesOf(const CZWholeRun& run,
+                                        const std::vector<std::string>& relative) {
   std::vector<std::string> lines;
   for (const std::string& line : relative) {
-    size_t space = line.find(' ');
+    const size_t space = line.find(' ');
     const std::string path = line.substr(space + 1);
     lines.push_back(line.compare(0, space, "HEAD") == 0 ? run.Head(path) : run.Get(path));
   }
   return lines;
 }
-}  // namespace
 
 void PrintTo(const CZRunCase& c, std::ostream* os) { *os << c.label; }
 
@@ -372,11 +374,11 @@ void RunCase(CZWholeRun& run, const CZRunCase& c, const std::string& temp,
 
 void ExpectCase(CZWholeRun& run, const CZRunCase& c) {
   const std::string log = run.Log();
-  EXPECT_EQ(Lines(run, c.main), run.MainRequests()) << log;
-  EXPECT_EQ(Lines(run, c.alt), run.AltRequests());
+  EXPECT_EQ(RequestLinesOf(run, c.main), run.MainRequests()) << log;
+  EXPECT_EQ(RequestLinesOf(run, c.alt), run.AltRequests());
   EXPECT_EQ(c.events, run.Events()) << log;
   if (!c.atPrompt.empty()) {
-    EXPECT_EQ(Lines(run, c.atPrompt), run.RequestsAtPrompt());
+    EXPECT_EQ(RequestLinesOf(run, c.atPrompt), run.RequestsAtPrompt());
   }
   EXPECT_EQ(run.Fill(c.hostArgs), run.HostArgs());
   const bool prompted = std::any_of(c.events.begin(), c.events.end(), [](const std::string& e) {

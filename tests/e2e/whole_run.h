@@ -140,6 +140,10 @@ std::string ComponentSection(const std::string& name, int level, const std::stri
 // "[components]" listing NAME.dll for each name.
 std::string ComponentList(const std::vector<std::string>& names);
 
+// "GET path" / "HEAD path" (path under the site) as the server records them.
+std::vector<std::string> RequestLinesOf(const CZWholeRun& run,
+                                        const std::vector<std::string>& relative);
+
 // One run of a scenario table and what it must leave.
 struct CZRunCase {
   const char* label;
