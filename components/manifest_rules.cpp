@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "package/stored_name.h"
+
 namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -41,7 +43,8 @@ CZDestination SplitDestDir(const char* value) {
 bool IsSafeComponentName(const char* name) {
   if (name == nullptr || name[0] == '\0') return false;
   if (strpbrk(name, "\\/:") != nullptr) return false;
-  return !IsOnlyDotsAndBlanks(name, name + strlen(name));
+  // A device name (COM1, NUL ...) would send the download to the device.
+  return !IsOnlyDotsAndBlanks(name, name + strlen(name)) && IsSafeStoredName(name);
 }
 
 bool IsSafeSubfolder(const char* subfolder) {

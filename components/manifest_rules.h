@@ -18,9 +18,10 @@ CZDestination SplitDestDir(const char* value);
 // The manifest comes unsigned over plain HTTP, and a component's name and
 // subfolder are joined to the host client's folders: neither may lead out
 // of them. A name is one plain file name (no \, / or :, not only dots and
-// blanks); a subfolder is relative (no leading separator, no drive or colon)
-// and never climbs (no part of only dots and blanks but "."). A clsid is
-// joined to registry paths and holds no \.
+// blanks, not a device name such as COM1 or NUL); a subfolder is relative
+// (no leading separator, no drive or colon) and never climbs (no part of
+// only dots and blanks but "."). A clsid is joined to registry paths and
+// holds no \.
 bool IsSafeComponentName(const char* name);
 bool IsSafeSubfolder(const char* subfolder);
 bool IsSafeClsid(const char* clsid);

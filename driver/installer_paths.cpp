@@ -7,12 +7,16 @@
 #include "common/bounded_text.h"
 #include "common/process_state.h"
 #include "common/update_log.h"
+#include "package/stored_name.h"
 
 namespace {
 const char kDefaultPackageName[] = "zcorv.qpk";
 
+// One plain file name in the folder: no step out of it, and no name that
+// Windows opens as a device (a port or the console) instead of a file.
 bool IsSafeFileName(const char* name) {
-  return name[0] != '\0' && strpbrk(name, "\\:") == nullptr && strstr(name, "..") == nullptr;
+  return name[0] != '\0' && strpbrk(name, "\\:") == nullptr && strstr(name, "..") == nullptr &&
+         IsSafeStoredName(name);
 }
 }  // namespace
 

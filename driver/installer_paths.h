@@ -8,7 +8,8 @@
 void ChooseInstallerFolder(char* folder);
 
 // package: folder and the link's last segment; a link without a slash, or
-// whose last segment is empty or holds '\', ':' or "..", gives zcorv.qpk.
+// whose last segment is empty, holds '\', ':' or ".." or names a device
+// (CON, NUL, COM1 ...), gives zcorv.qpk.
 // installer: the package path with the file name's extension replaced by
 // "exe" (the package path itself when the name has no dot). Both buffers
 // have kPathSize bytes; false when a path would not fit whole.

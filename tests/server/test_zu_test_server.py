@@ -90,6 +90,18 @@ class TestServerRules(unittest.TestCase):
         self.assertIn("Last-Modified: Tue, 14 Nov 2023 22:13:20 GMT", head)
         self.assertEqual(b"", body)
 
+    def test_file_rule_serves_another_file_of_the_folder_only(self):
+        self.server.set_rule("/folder/", file="/file.txt")
+        head, body, _ = raw_get(self.server.port, "/folder/")
+        self.assertTrue(head.startswith("HTTP/1.0 200"))
+        self.assertEqual(b"served from the folder", body)
+        with tempfile.NamedTemporaryFile(dir=os.path.dirname(self.root.name)) as outside:
+            outside.write(b"outside")
+            outside.flush()
+            self.server.set_rule("/out", file="/../" + os.path.basename(outside.name))
+            head, _, _ = raw_get(self.server.port, "/out")
+        self.assertTrue(head.startswith("HTTP/1.0 404"))
+
     def test_cut_after_resets_and_drop_answers_nothing(self):
         self.server.set_rule("/cut", size=100000, cut_after=3000)
         _, body, _ = raw_get(self.server.port, "/cut")

@@ -68,6 +68,7 @@ RULE_FIELDS = {
     "last_modified": str,   # epoch seconds, an HTTP date, or "none" to omit
     "body": str,            # body text instead of the file
     "size": int,            # generated body of this many bytes instead of the file
+    "file": str,            # serve this path's file (under the served folder) instead
     "drop": bool,           # close the connection without any answer
     "authenticate": str,    # send this WWW-Authenticate challenge
 }
@@ -437,6 +438,8 @@ class TestServer(_Running):
             return rule["body"].encode("latin-1"), None
         if "size" in rule:
             return generated_body(rule["size"]), None
+        if "file" in rule:
+            path = rule["file"]
         local = os.path.normpath(os.path.join(self.root, path.lstrip("/")))
         if not local.startswith(self.root + os.sep) or not os.path.isfile(local):
             return None, None

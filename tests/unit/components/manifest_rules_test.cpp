@@ -58,7 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SafetyCase{"a.dll.", true}, SafetyCase{"..\\a.dll", false},
                       SafetyCase{"sub\\a.dll", false}, SafetyCase{"sub/a.dll", false},
                       SafetyCase{"C:a.dll", false}, SafetyCase{"a.dll:stream", false},
-                      SafetyCase{"\\\\server\\share\\a.dll", false}));
+                      SafetyCase{"\\\\server\\share\\a.dll", false},
+                      // Windows opens a device for these whatever the
+                      // extension: the download (com1.dl_) would go to a port.
+                      SafetyCase{"com1.dll", false}, SafetyCase{"CON", false},
+                      SafetyCase{"nul.ocx", false}, SafetyCase{"LPT1.dll", false},
+                      SafetyCase{"console.dll", true}, SafetyCase{"com10.dll", true}));
 
 TEST_P(SubfolderSafetyTest, RelativeAndNeverClimbing) {
   EXPECT_EQ(GetParam().safe, IsSafeSubfolder(GetParam().text));

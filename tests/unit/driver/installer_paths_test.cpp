@@ -48,7 +48,18 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"DotInFolderOnly", "C:\\Users\\j.doe\\Temp\\", "http://h/setup",
                  "C:\\Users\\j.doe\\Temp\\setup", "C:\\Users\\j.doe\\Temp\\setup"},
         PathCase{"PipeAndDots", "C:\\TEMP\\", "http://h/x..y.qpk", "C:\\TEMP\\zcorv.qpk",
-                 "C:\\TEMP\\zcorv.exe"}),
+                 "C:\\TEMP\\zcorv.exe"},
+        // Names Windows opens as devices in any folder: the package's bytes
+        // would go to a port or the console.
+        PathCase{"SerialPort", "C:\\TEMP\\", "http://h/rel/COM1.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"ConsoleAnyCase", "C:\\TEMP\\", "http://h/rel/con.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"NulWithoutExtension", "C:\\TEMP\\", "http://h/nul", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        // A name that only starts like a device is a file.
+        PathCase{"DeviceLikeName", "C:\\TEMP\\", "http://h/console.qpk", "C:\\TEMP\\console.qpk",
+                 "C:\\TEMP\\console.exe"}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
 
 TEST(InstallerPathsTest, PathThatWouldBeCutIsRefused) {
