@@ -16,11 +16,11 @@ namespace {
 // The dialog's texts and bar are refreshed at most this often (and after the
 // first and the last chunk): repainting after every 2 KB chunk would cost
 // more than the download itself.
-constexpr DWORD kProgressIntervalMs = 50;
+constexpr DWORD kProgressIntervalMs = 100;
 // The thread's queue is looked at no more often than this: each look is a
 // round trip to the window system, far dearer than a 2 KB read, while input
-// still gets an answer within about two intervals.
-constexpr DWORD kMessagePumpIntervalMs = 10;
+// is still answered within about 20 ms.
+constexpr DWORD kMessagePumpIntervalMs = 16;
 constexpr size_t kCaptionSize = 256;
 constexpr size_t kStatusSize = 128;
 
