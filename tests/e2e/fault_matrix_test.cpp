@@ -15,8 +15,6 @@
 
 namespace {
 constexpr DWORD kRunTimeoutMs = 150000;
-const char kZindoKey[] = "SOFTWARE\\Zindo";
-const char kComServerKey[] = "Software\\ZupdaterTests\\ComServer";
 const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 const char kSettingsKey[] = "Software\\Zindo\\Murvo\\Settings";
 
@@ -72,29 +70,7 @@ const Fault kFaults[] = {
     {"Stall", "stall=2", false},
 };
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  size_t at = text.find(from);
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
-
-class FaultMatrixTest : public ::testing::TestWithParam<std::tuple<Download, Fault>> {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_server.IsRunning()) << "the http_server fixture did not start";
-    m_prefix = TestPathPrefix();
-    m_server.Clear(m_prefix);
-    RegDeleteTreeA(HKEY_CURRENT_USER, kComServerKey);
-    ASSERT_TRUE(LayOutSite(m_server.ServedPath(m_prefix), Site()));
-  }
-  void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kComServerKey); }
-
-  std::string Site() const { return m_server.Url(m_prefix); }
-
-  CZHttpTestServer m_server;
-  std::string m_prefix;
-  CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kZindoKey};
-};
+class FaultMatrixTest : public CZServedSiteTest<std::tuple<Download, Fault>> {};
 }  // namespace
 
 TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
@@ -103,7 +79,7 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
   WIN32_FILE_ATTRIBUTE_DATA served;
   ASSERT_TRUE(GetFileAttributesExA(m_server.ServedPath(m_prefix + d.path).c_str(),
                                    GetFileExInfoStandard, &served));
-  const std::string rule = Replace(f.rule, "{half}", std::to_string(served.nFileSizeLow / 2));
+  const std::string rule = ReplaceAll(f.rule, "{half}", std::to_string(served.nFileSizeLow / 2));
   ASSERT_TRUE(m_server.SetRule(m_prefix + d.path, rule));
 
   CZClientUnderTest client(d.release ? "fake_host4.exe" : "fake_host5.exe");

@@ -16,12 +16,6 @@ const char kDialogClass[] = "#32770";
 const char* const kBoxTitles[] = {"Error", "Zindo Patch Keeper"};
 constexpr DWORD kPollMs = 100;
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 bool CopyTree(const std::string& from, const std::string& to, const std::string& url) {
   CreateDirectoryA(to.c_str(), nullptr);
   WIN32_FIND_DATAA found;
@@ -34,7 +28,7 @@ bool CopyTree(const std::string& from, const std::string& to, const std::string&
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       ok = CopyTree(from + name + "\\", to + name + "\\", url) && ok;
     } else if (name == "corvcli.html" || name == "components.html") {
-      ok = WriteFileText(to + name, Replace(ReadFileText(from + name), "{site}", url)) && ok;
+      ok = WriteFileText(to + name, ReplaceAll(ReadFileText(from + name), "{site}", url)) && ok;
     } else {
       ok = CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE) != 0 && ok;
     }

@@ -3,11 +3,13 @@
 // fake host client and old component files, run with a temporary folder of
 // its own, its update prompt answered on the X display.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "http_test_server.h"
 #include "test_support.h"
 
 // Copies the built site to folder (ending with a backslash), writing url
@@ -84,3 +86,26 @@ std::vector<std::string> SiteRequests(const std::string& record, const std::stri
 std::string FileVersionText(const std::string& path);
 // The last-write time of a file as seconds since 1970; -1 when unreadable.
 long long LastWriteEpoch(const std::string& path);
+
+// A test of the site served by the test server under the test's own path
+// prefix; the host client's settings and the test COM server's mark are
+// cleared around each case.
+template <class Param>
+class CZServedSiteTest : public ::testing::TestWithParam<Param> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_server.IsRunning()) << "the http_server fixture did not start";
+    m_prefix = TestPathPrefix();
+    m_server.Clear(m_prefix);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTestComServerKey);
+    ASSERT_TRUE(LayOutSite(m_server.ServedPath(m_prefix), Site()));
+  }
+  void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kTestComServerKey); }
+
+  std::string Site() const { return m_server.Url(m_prefix); }
+
+  static constexpr const char* kTestComServerKey = "Software\\ZupdaterTests\\ComServer";
+  CZHttpTestServer m_server;
+  std::string m_prefix;
+  CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, "SOFTWARE\\Zindo"};
+};

@@ -13,8 +13,6 @@
 
 namespace {
 constexpr DWORD kRunTimeoutMs = 120000;
-const char kZindoKey[] = "SOFTWARE\\Zindo";
-const char kComServerKey[] = "Software\\ZupdaterTests\\ComServer";
 
 struct FullRun {
   const char* label;
@@ -25,23 +23,7 @@ struct FullRun {
 // Names the case in test listings.
 void PrintTo(const FullRun& c, std::ostream* os) { *os << c.label; }
 
-class FullUpdateTest : public ::testing::TestWithParam<FullRun> {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_server.IsRunning()) << "the http_server fixture did not start";
-    m_prefix = TestPathPrefix();
-    m_server.Clear(m_prefix);
-    RegDeleteTreeA(HKEY_CURRENT_USER, kComServerKey);
-    ASSERT_TRUE(LayOutSite(m_server.ServedPath(m_prefix), Site()));
-  }
-  void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kComServerKey); }
-
-  std::string Site() const { return m_server.Url(m_prefix); }
-
-  CZHttpTestServer m_server;
-  std::string m_prefix;
-  CZScopedRegTree m_cleanup{HKEY_CURRENT_USER, kZindoKey};
-};
+class FullUpdateTest : public CZServedSiteTest<FullRun> {};
 }  // namespace
 
 TEST_P(FullUpdateTest, DoesTheWholeJob) {

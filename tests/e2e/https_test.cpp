@@ -30,12 +30,6 @@ const char kSamePackage[] = "last_modified=1704067200";
 
 std::string Package(const std::string& name) { return TestProgramFolder() + "packages\\" + name; }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 // A level-4 component (fetched silently, no prompt) named name.dll at url.
 std::string ComponentSection(const std::string& name, const std::string& url) {
   return "[" + name +
@@ -49,22 +43,6 @@ std::string ComponentByDate(const std::string& name, const std::string& url) {
 }
 // A day after the installed files' date.
 const char kNewerPackage[] = "last_modified=1704153600";
-
-// Keeps zupdater.exe from loading the web browser control's library, so a
-// prompt shows its plain text at once.
-class CZScopedBrowserBlock {
- public:
-  CZScopedBrowserBlock() {
-    CZRegKey key;
-    key.Create(kBlockKey, HKEY_CURRENT_USER);
-    key.SetString("ieframe", "");
-  }
-  ~CZScopedBrowserBlock() { RegDeleteTreeA(HKEY_CURRENT_USER, kBlockKey); }
-
- private:
-  static constexpr const char* kBlockKey =
-      "Software\\Wine\\AppDefaults\\zupdater.exe\\DllOverrides";
-};
 
 // Answers "no" to every update prompt another process shows while it lives
 // (a component whose fetch failed stays pending and is offered).
@@ -274,7 +252,7 @@ class HttpsRefusalTest : public HttpsE2eTest, public ::testing::WithParamInterfa
                               : "https://localhost:" + std::to_string(m_tls.Port(c.server));
   }
   std::string ExpectedLine() const {
-    return Replace(GetParam().logLine, "{server}", BadServerText());
+    return ReplaceAll(GetParam().logLine, "{server}", BadServerText());
   }
   // What the refusing server saw under the prefix over TLS (nothing may get
   // through: the request never reaches it).

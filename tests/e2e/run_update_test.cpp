@@ -36,28 +36,6 @@ struct RunScenario {
 // Names the case in test listings.
 void PrintTo(const RunScenario& c, std::ostream* os) { *os << c.label; }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
-// Keeps zupdater.exe from loading the web browser control's library, the way
-// a machine without a usable control behaves.
-class CZScopedBrowserBlock {
- public:
-  CZScopedBrowserBlock() {
-    CZRegKey key;
-    key.Create(kBlockKey, HKEY_CURRENT_USER);
-    key.SetString("ieframe", "");
-  }
-  ~CZScopedBrowserBlock() { RegDeleteTreeA(HKEY_CURRENT_USER, kBlockKey); }
-
- private:
-  static constexpr const char* kBlockKey =
-      "Software\\Wine\\AppDefaults\\zupdater.exe\\DllOverrides";
-};
-
 class RunUpdateTest : public ::testing::TestWithParam<RunScenario> {
  protected:
   void SetUp() override {
@@ -75,7 +53,7 @@ class RunUpdateTest : public ::testing::TestWithParam<RunScenario> {
 
   // Runs the updater as the host client would start it.
   void Run(const RunScenario& s) {
-    std::string page = Replace(s.page, "{site}", Site());
+    std::string page = ReplaceAll(s.page, "{site}", Site());
     ASSERT_TRUE(WriteFileText(m_server.ServedPath(m_prefix + "corvcli.html"), page));
     if (s.manifest != nullptr)
       ASSERT_TRUE(WriteFileText(m_server.ServedPath(m_prefix + "m/components.html"), s.manifest));
@@ -83,8 +61,8 @@ class RunUpdateTest : public ::testing::TestWithParam<RunScenario> {
       ASSERT_TRUE(m_server.SetRule(m_prefix + "m/components.html", "status=404"));
     std::string commandLine = "ServerPage=" + Site() + "corvcli.html";
     if (s.host != nullptr) {
-      ASSERT_TRUE(CopyFileA((TestProgramFolder() + s.host).c_str(), (m_app / "murvo.exe").c_str(),
-                            FALSE));
+      ASSERT_TRUE(
+          CopyFileA((TestProgramFolder() + s.host).c_str(), (m_app / "murvo.exe").c_str(), FALSE));
       commandLine += ";ApplicationName=" + m_app.path() + "murvo.exe";
     }
     std::unique_ptr<CZScopedBrowserBlock> block;
@@ -111,14 +89,14 @@ TEST_P(RunUpdateTest, EndsAsItsStepsSay) {
   const std::string log = Log();
   const std::string seen = m_server.Requests(m_prefix);
   for (std::string line : s.logHas) {
-    line = Replace(Replace(line, "{site}", Site()), "{app}", m_app.path());
+    line = ReplaceAll(ReplaceAll(line, "{site}", Site()), "{app}", m_app.path());
     EXPECT_NE(std::string::npos, log.find(line)) << "log lacks: " << line << "\n" << log;
   }
   for (const std::string& line : s.logLacks)
     EXPECT_EQ(std::string::npos, log.find(line)) << "log has: " << line << "\n" << log;
   for (const std::string& path : s.requested)
-    EXPECT_NE(std::string::npos, seen.find("GET " + m_prefix + path + " HTTP/1.0"))
-        << path << "\n" << seen;
+    EXPECT_NE(std::string::npos, seen.find("GET " + m_prefix + path + " HTTP/1.0")) << path << "\n"
+                                                                                    << seen;
   for (const std::string& path : s.notRequested)
     EXPECT_EQ(std::string::npos, seen.find(m_prefix + path)) << path << "\n" << seen;
   // The manifest never outlives the run, and nothing is started at its end.
@@ -138,8 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "[New Install]\r\nVersionNew=5,0,1,0\r\n",
                     "fake_host5.exe",
                     false,
-                    {"ClientUpdatePage={site}corvcli.html\r\n",
-                     "ZUpdater does not need update\r\n",
+                    {"ClientUpdatePage={site}corvcli.html\r\n", "ZUpdater does not need update\r\n",
                      "components.html downloaded successfully to file {app}components.ini"},
                     {"IfBrowserQualified"},
                     {"corvcli.html", "m/components.html"},
@@ -195,8 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
 // The server lists of the page reach the host client even when the run ends
 // at the page.
 TEST_F(RunUpdateTest, ServerListsOfAnIncompletePageAreStored) {
-  RunScenario s{"", "MURVO-FOLDER={site}m/\nHttpServers=h1:80;h2:80\nIPAddrLookup=ip\n", nullptr,
-                nullptr, false, {}, {}, {}, {}};
+  RunScenario s{"",      "MURVO-FOLDER={site}m/\nHttpServers=h1:80;h2:80\nIPAddrLookup=ip\n",
+                nullptr, nullptr,
+                false,   {},
+                {},      {},
+                {}};
   Run(s);
   CZRegKey murvo(kMurvoKey, HKEY_CURRENT_USER);
   char value[256];
@@ -216,8 +196,8 @@ TEST_F(RunUpdateTest, FeatureSettingsAreHandedToTheRunningHostClient) {
   CZRunningHostClient host;
   ASSERT_TRUE(host.IsUp());
   // zc.dll is current, so nothing is offered and no prompt waits for an answer.
-  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "zcom510.dll").c_str(), (m_app / "zc.dll").c_str(),
-                        FALSE));
+  ASSERT_TRUE(
+      CopyFileA((TestProgramFolder() + "zcom510.dll").c_str(), (m_app / "zc.dll").c_str(), FALSE));
   RunScenario s{"",
                 kBothFolders,
                 "[Features]\r\nchat=\r\n[chat]\r\na=1\r\nb=\r\n"

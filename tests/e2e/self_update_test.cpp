@@ -32,19 +32,6 @@ bool SetLastWrite(const std::string& path, long long epochSeconds) {
   return ok != FALSE;
 }
 
-// The request lines ("GET /x HTTP/1.0") of a server's record, in order.
-std::vector<std::string> RequestLines(const std::string& record) {
-  std::vector<std::string> lines;
-  bool first = true;
-  size_t start = 0;
-  for (size_t end; (end = record.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    std::string line = record.substr(start, end - start);
-    if (first && !line.empty()) lines.push_back(line);
-    first = line.empty();
-  }
-  return lines;
-}
-
 class SelfUpdateE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -53,12 +53,6 @@ void PressButton(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 // Size1 or Size2 (which: 1 or 2) of sizes made one off.
 std::string OneOff(const std::string& sizes, int which) {
   std::string key = which == 1 ? "Size1=" : "Size2=";
@@ -70,18 +64,6 @@ std::string OneOff(const std::string& sizes, int which) {
   return sizes.substr(0, at) + key + std::to_string(static_cast<unsigned long>(value ^ 1u)) +
          sizes.substr(end);
 }
-
-// Keeps zupdater.exe from loading the web browser control's library: the
-// prompt then shows its text at once instead of waiting for a page that
-// cannot render here.
-class CZBrowserBlock {
- public:
-  CZBrowserBlock() { SetRegString(HKEY_CURRENT_USER, kKey, "ieframe", ""); }
-  ~CZBrowserBlock() { RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-
- private:
-  static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\zupdater.exe\\DllOverrides";
-};
 
 // Sets an environment variable for the programs started while it lives.
 class CZScopedEnvironment {
@@ -163,24 +145,12 @@ void CZDialogWatcher::Look(HWND window) {
     m_seen.emplace_back(window, title);
 }
 
-std::vector<std::string> RequestLines(const std::string& record) {
-  std::vector<std::string> lines;
-  bool first = true;
-  size_t start = 0;
-  for (size_t end; (end = record.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    std::string line = record.substr(start, end - start);
-    if (first && !line.empty()) lines.push_back(line);
-    first = line.empty();
-  }
-  return lines;
-}
-
 std::string PassPackage(const std::string& name) {
   return TestProgramFolder() + "packages\\passes\\" + name;
 }
 
 std::string PackageSizes(const std::string& name) {
-  return Replace(ReadFileText(PassPackage(name + ".sizes")), "\n", "\r\n");
+  return ReplaceAll(ReadFileText(PassPackage(name + ".sizes")), "\n", "\r\n");
 }
 
 ULONGLONG LastWriteTime(const std::string& path) {
@@ -213,9 +183,9 @@ CZWholeRun::~CZWholeRun() {
 }
 
 std::string CZWholeRun::Fill(std::string text) const {
-  text = Replace(text, "{site}", Site());
-  text = Replace(text, "{alt}", AltSite());
-  text = Replace(text, "{app}", m_app.path());
+  text = ReplaceAll(text, "{site}", Site());
+  text = ReplaceAll(text, "{alt}", AltSite());
+  text = ReplaceAll(text, "{app}", m_app.path());
   for (const char* tag : {"{sizes:", "{badsize1:", "{badsize2:"}) {
     for (size_t at = text.find(tag); at != std::string::npos; at = text.find(tag)) {
       size_t end = text.find('}', at);
@@ -257,7 +227,7 @@ bool CZWholeRun::HostClientRunning() const {
 }
 
 void CZWholeRun::Run(int answer, const std::string& temp, const std::string& extraFolder) {
-  CZBrowserBlock block;
+  CZScopedBrowserBlock block;
   std::unique_ptr<CZScopedEnvironment> tmp, tempVar;
   if (!temp.empty()) {
     tmp = std::make_unique<CZScopedEnvironment>("TMP", temp);

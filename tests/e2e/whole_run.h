@@ -51,9 +51,6 @@ class CZDialogWatcher {
   std::thread m_thread;
 };
 
-// The request lines ("GET /x HTTP/1.0") of a server's record, in order.
-std::vector<std::string> RequestLines(const std::string& record);
-
 // The Size1=/Size2= lines (ending with \r\n) the vendor's tool gave for a
 // package of tests/fixtures/passes; empty when it is missing.
 std::string PackageSizes(const std::string& name);

@@ -146,3 +146,38 @@ bool StampFile(const std::string& path, ULONGLONG time) {
   CloseHandle(file);
   return ok != FALSE;
 }
+
+namespace {
+const char kBrowserBlockKey[] = "Software\\Wine\\AppDefaults\\zupdater.exe\\DllOverrides";
+}  // namespace
+
+CZScopedBrowserBlock::CZScopedBrowserBlock() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kBrowserBlockKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(key, "ieframe", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegCloseKey(key);
+  }
+}
+
+CZScopedBrowserBlock::~CZScopedBrowserBlock() {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kBrowserBlockKey);
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::vector<std::string> RequestLines(const std::string& record) {
+  std::vector<std::string> lines;
+  bool first = true;
+  size_t start = 0;
+  for (size_t end; (end = record.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    std::string line = record.substr(start, end - start);
+    if (first && !line.empty()) lines.push_back(line);
+    first = line.empty();
+  }
+  return lines;
+}

@@ -4,6 +4,16 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+// Keeps zupdater.exe from loading the web browser control's library while
+// it lives, the way a machine without a usable control behaves: a prompt
+// then shows its plain text at once.
+class CZScopedBrowserBlock {
+ public:
+  CZScopedBrowserBlock();
+  ~CZScopedBrowserBlock();
+};
 
 // A fresh folder under the temporary folder, ending with a backslash; the
 // folder and everything in it is removed when the object goes.
@@ -36,6 +46,10 @@ bool FileExists(const std::string& path);
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 void RemoveTree(const std::string& path);
+// text with every from replaced by to.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+// The request lines ("GET /x HTTP/1.0") of a test server's record, in order.
+std::vector<std::string> RequestLines(const std::string& record);
 // Seconds since 1970 as a file time (100 ns since 1601).
 ULONGLONG FileTimeFromUnix(long long seconds);
 // Sets the last-write time of an existing file.
