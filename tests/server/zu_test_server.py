@@ -515,20 +515,26 @@ def stop_from_state(state_file):
         os.remove(state_file)
 
 
-def command_start(args):
-    state_file = os.path.abspath(args.state_file)
-    stop_from_state(state_file)  # a server left over by an interrupted run
+def start_detached(script, serve_args, state_file, what):
+    """Starts `script serve <serve_args> --state-file <state_file>` in a
+    session of its own and waits for it to write its state; prints that."""
+    state_file = os.path.abspath(state_file)
+    stop_from_state(state_file)  # servers left over by an interrupted run
     log = open(state_file + ".log", "w")
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--root", args.root,
-                      "--state-file", state_file],
+    subprocess.Popen([sys.executable, os.path.abspath(script), "serve"] + serve_args +
+                     ["--state-file", state_file],
                      stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
     for _ in range(200):
         if os.path.exists(state_file):
             print(open(state_file).read(), end="")
             return 0
         time.sleep(0.05)
-    print("test server did not start; see " + state_file + ".log", file=sys.stderr)
+    print(what + " did not start; see " + state_file + ".log", file=sys.stderr)
     return 1
+
+
+def command_start(args):
+    return start_detached(__file__, ["--root", args.root], args.state_file, "test server")
 
 
 def command_stop(args):

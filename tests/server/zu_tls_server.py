@@ -25,10 +25,8 @@ import argparse
 import os
 import signal
 import ssl
-import subprocess
 import sys
 import threading
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zu_test_server as base  # noqa: E402
@@ -142,19 +140,8 @@ def command_serve(args):
 
 
 def command_start(args):
-    state_file = os.path.abspath(args.state_file)
-    base.stop_from_state(state_file)  # servers left over by an interrupted run
-    log = open(state_file + ".log", "w")
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--root", args.root,
-                      "--certs", args.certs, "--state-file", state_file],
-                     stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    for _ in range(200):
-        if os.path.exists(state_file):
-            print(open(state_file).read(), end="")
-            return 0
-        time.sleep(0.05)
-    print("TLS test servers did not start; see " + state_file + ".log", file=sys.stderr)
-    return 1
+    return base.start_detached(__file__, ["--root", args.root, "--certs", args.certs],
+                               args.state_file, "TLS test servers")
 
 
 def command_stop(args):
