@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/bounded_text.h"
+#include "common/update_log.h"
 #include "components/component.h"
 #include "settings/folders.h"
 #include "settings/reg_key.h"
@@ -29,6 +30,51 @@ bool ReadRegisteredServerPath(const std::string& clsid, std::string* path) {
   *path = expanded;
   return !path->empty();
 }
+// The full, long form of an absolute path: "." and ".." steps resolved and
+// short (8.3) names expanded where the file or its folder exists. False when
+// it does not fit a path.
+bool NormalisePath(const std::string& path, std::string* normal) {
+  char full[kPathSize];
+  char* name = nullptr;
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, &name);
+  if (length == 0 || length >= sizeof(full)) return false;
+  char longer[kPathSize];
+  length = GetLongPathNameA(full, longer, sizeof(longer));
+  *normal = length != 0 && length < sizeof(longer) ? longer : full;
+  return true;
+}
+
+bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+// A registered path is used only for the component's own file in the
+// client's folders: the manifest may name any class on the machine, and
+// another program's registered file must not be replaced or registered.
+bool IsOwnRegisteredPath(const std::string& path, const std::string& name) {
+  // Only a full path says where the file is; a bare one depends on the
+  // current folder.
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
+  std::string normal;
+  if (!NormalisePath(path, &normal)) return false;
+  const size_t slash = normal.rfind('\\');
+  if (slash == std::string::npos || _stricmp(normal.c_str() + slash + 1, name.c_str()) != 0)
+    return false;
+  const std::string folder = normal.substr(0, slash + 1);
+  char working[kWorkingFolderSize];
+  std::string workingFolder;
+  if (GetWorkingFolder(working, sizeof(working)) && NormalisePath(working, &workingFolder)) {
+    if (workingFolder.back() != '\\') workingFolder += '\\';
+    if (BeginsWithNoCase(folder, workingFolder)) return true;
+  }
+  char system[kPathSize];
+  UINT length = GetSystemDirectoryA(system, sizeof(system));
+  std::string systemFolder;
+  if (length == 0 || length >= sizeof(system) || !NormalisePath(system, &systemFolder))
+    return false;
+  if (systemFolder.back() != '\\') systemFolder += '\\';
+  return _stricmp(folder.c_str(), systemFolder.c_str()) == 0;
+}
 }  // namespace
 
 bool CZComponent::ResolveInstallPath() {
@@ -39,9 +85,13 @@ bool CZComponent::ResolveInstallPath() {
     if (length == 0 || length >= sizeof(system)) return false;
     path = std::string(system) + "\\" + m_subfolder + m_name;
   } else if (!m_clsid.empty() && CheckFolderWritable() == 1 &&
-             ReadRegisteredServerPath(m_clsid, &path)) {
+             ReadRegisteredServerPath(m_clsid, &path) && IsOwnRegisteredPath(path, m_name)) {
     // A COM component is updated where it is registered.
   } else {
+    if (!path.empty()) {
+      WriteLog("Component %s: registered path %s is not its own, not used\r\n", m_name.c_str(),
+               path.c_str());
+    }
     char folder[kWorkingFolderSize];
     if (!GetWorkingFolder(folder, sizeof(folder))) return false;
     path = std::string(folder) + m_subfolder + m_name;

@@ -78,6 +78,6 @@ bool CZComponent::QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime
   winInet.InternetCloseHandle(request);
   FILETIME time;
   if (!ok || !SystemTimeToFileTime(&date, &time)) return false;
-  *fileTime = ToULongLong(time);
+  *fileTime = net.BoundServerDate(ToULongLong(time), m_url.c_str());
   return true;
 }

@@ -43,6 +43,9 @@ CZDestination SplitDestDir(const char* value) {
 bool IsSafeComponentName(const char* name) {
   if (name == nullptr || name[0] == '\0') return false;
   if (strpbrk(name, "\\/:") != nullptr) return false;
+  // The download is saved as the name with its last character made "_": a
+  // name ending in "_" would be downloaded over the installed file itself.
+  if (name[strlen(name) - 1] == '_') return false;
   // A device name (COM1, NUL ...) would send the download to the device.
   return !IsOnlyDotsAndBlanks(name, name + strlen(name)) && IsSafeStoredName(name);
 }
@@ -59,6 +62,11 @@ bool IsSafeSubfolder(const char* subfolder) {
     if (*end == '\0') return true;
     part = end + 1;
   }
+}
+
+bool IsSafeRelativePath(const char* path) {
+  return path != nullptr && path[0] != '\0' && IsSafeSubfolder(path) &&
+         !IsSeparator(path[strlen(path) - 1]);
 }
 
 bool IsSafeClsid(const char* clsid) { return clsid == nullptr || strchr(clsid, '\\') == nullptr; }

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// The largest manifest the updater reads: anything larger is refused whole.
+constexpr unsigned long kMaxManifestSize = 1024UL * 1024UL;
+// The most feature values one run writes into the host client's registry.
+constexpr size_t kMaxFeatureValuesPerRun = 512;
+
 // "kind[,subfolder]": the kind is the decimal value before the first comma
 // (kept as 8 bits), the subfolder what follows it without leading blanks.
 struct CZDestination {
@@ -18,12 +23,16 @@ CZDestination SplitDestDir(const char* value);
 // The manifest comes unsigned over plain HTTP, and a component's name and
 // subfolder are joined to the host client's folders: neither may lead out
 // of them. A name is one plain file name (no \, / or :, not only dots and
-// blanks, not a device name such as COM1 or NUL); a subfolder is relative
+// blanks, not a device name such as COM1 or NUL, not ending in "_", which
+// would make its download's name its own); a subfolder is relative
 // (no leading separator, no drive or colon) and never climbs (no part of
 // only dots and blanks but "."). A clsid is joined to registry paths and
 // holds no \.
 bool IsSafeComponentName(const char* name);
 bool IsSafeSubfolder(const char* subfolder);
+// A file named relative to a folder (a name, or subfolders and a name) by
+// the subfolder rule; not empty.
+bool IsSafeRelativePath(const char* path);
 bool IsSafeClsid(const char* clsid);
 
 // The complete names of a key list (zero-terminated names, ending with an

@@ -7,6 +7,7 @@
 #include "common/bounded_text.h"
 #include "common/update_log.h"
 #include "common/version_text.h"
+#include "components/manifest_rules.h"
 #include "components/manifest_sections.h"
 #include "package/file_version.h"
 #include "settings/install_records.h"
@@ -46,6 +47,11 @@ int CheckNewInstallEntry(const char* manifestPath, const char* compareFolder,
   std::string compareName =
       ReadManifestText(manifestPath, section, "CmpFileName",
                        defaultCompareName != nullptr ? defaultCompareName : "", kValueSize);
+  // The unsigned manifest may not look at files outside the client's folder.
+  if (!IsSafeRelativePath(compareName.c_str())) {
+    WriteLog("Refused CmpFileName %s of [%s]\r\n", compareName.c_str(), section);
+    return 0;
+  }
   char comparePath[kPathSize];
   CopyBounded(comparePath, compareFolder);
   AppendBounded(comparePath, compareName.c_str());

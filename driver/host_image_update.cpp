@@ -11,6 +11,7 @@
 #include "net/progress_dialog.h"
 #include "package/accept_image.h"
 #include "resources/resource.h"
+#include "settings/folders.h"
 #include "settings/install_records.h"
 
 namespace {
@@ -32,6 +33,11 @@ bool CZUpdater::FetchHostImage(const char* link, char* package, char* installer)
   char folder[kPathSize];
   ChooseInstallerFolder(folder);
   if (!BuildInstallerPaths(folder, link, package, installer)) {
+    m_net->CloseRequest(request);
+    return false;
+  }
+  // An installer left from an earlier run must not pass for this package's.
+  if (!RemoveLeftoverFile(installer)) {
     m_net->CloseRequest(request);
     return false;
   }

@@ -13,10 +13,18 @@ namespace {
 const char kDefaultPackageName[] = "zcorv.qpk";
 
 // One plain file name in the folder: no step out of it, and no name that
-// Windows opens as a device (a port or the console) instead of a file.
-bool IsSafeFileName(const char* name) {
-  return name[0] != '\0' && strpbrk(name, "\\:") == nullptr && strstr(name, "..") == nullptr &&
-         IsSafeStoredName(name);
+// Windows opens as a device (a port or the console) instead of a file. The
+// installer is the name with its extension made "exe", so the name needs an
+// extension of its own that is not "exe" (else package and installer are one
+// file), and no trailing dot or blank, which Windows drops.
+bool IsSafePackageName(const char* name) {
+  if (name[0] == '\0' || strpbrk(name, "\\:") != nullptr || strstr(name, "..") != nullptr ||
+      !IsSafeStoredName(name))
+    return false;
+  const char* dot = strrchr(name, '.');
+  const char last = name[strlen(name) - 1];
+  return dot != nullptr && dot != name && _stricmp(dot, ".exe") != 0 && last != '.' &&
+         last != ' ';
 }
 }  // namespace
 
@@ -44,7 +52,7 @@ bool BuildInstallerPaths(const char* folder, const char* link, char* package, ch
   const char* name = slash != nullptr ? slash + 1 : "";
   // The link comes from an unsigned manifest: a name that could leave the
   // folder is not used.
-  if (!IsSafeFileName(name)) name = kDefaultPackageName;
+  if (!IsSafePackageName(name)) name = kDefaultPackageName;
   if (strlen(folder) + strlen(name) >= kPathSize) return false;
   CopyBounded(package, kPathSize, folder);
   AppendBounded(package, kPathSize, name);

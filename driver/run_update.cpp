@@ -5,6 +5,7 @@
 #include "common/process_state.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
+#include "components/manifest_rules.h"
 #include "driver/updater.h"
 #include "net/progress_dialog.h"
 #include "package/file_version.h"
@@ -69,14 +70,22 @@ bool CZUpdater::DownloadManifest() {
   DWORD length = 0;
   HINTERNET handle = OpenPackageRequest("components.html", &length);
   if (handle == nullptr) return false;
-  // The manifest goes straight to its file, a chunk at a time: nothing is
-  // allocated from the length the server announced.
-  char manifest[kPathSize];
-  CopyBounded(manifest, g_workingFolder.c_str());
-  AppendBounded(manifest, "components.ini");
   char location[kPathSize];
   CopyBounded(location, m_settings.PackageBaseUrl().c_str());
   AppendBounded(location, "components.html");
+  // An unsigned manifest that large is no vendor's: none of it is used.
+  if (length > kMaxManifestSize) {
+    WriteLog("Manifest %s of %lu bytes is larger than %lu bytes, refused\r\n", location,
+             static_cast<unsigned long>(length), static_cast<unsigned long>(kMaxManifestSize));
+    m_net->CloseRequest(handle);
+    return false;
+  }
+  // The manifest goes straight to its file, a chunk at a time: nothing is
+  // allocated from the length the server announced, and nothing is read
+  // past it.
+  char manifest[kPathSize];
+  CopyBounded(manifest, g_workingFolder.c_str());
+  AppendBounded(manifest, "components.ini");
   return m_net->DownloadRequest(handle, location, nullptr, 0, manifest, length, false, 0);
 }
 

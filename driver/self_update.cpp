@@ -8,6 +8,8 @@
 #include "common/update_log.h"
 #include "driver/updater.h"
 #include "package/accept_image.h"
+#include "package/file_version.h"
+#include "settings/folders.h"
 
 namespace {
 const char kUpdaterFileName[] = "zupdater.exe";
@@ -20,6 +22,20 @@ bool JoinPath(char (&path)[kPathSize], const char* folder, const char* name) {
   CopyBounded(path, folder);
   AppendBounded(path, name);
   return true;
+}
+
+// Whether the new updater is at least the running one's version. An older
+// signed package must not roll back a newer updater: a vendor who needs to
+// go back ships the old code under a higher version.
+bool IsNotOlderThanRunning(const char* newUpdater) {
+  char running[kPathSize];
+  DWORD length = GetModuleFileNameA(nullptr, running, sizeof(running));
+  DWORD runningHigh = 0, runningLow = 0, newHigh = 0, newLow = 0;
+  if (length == 0 || length >= sizeof(running) ||
+      !GetFileVersion(running, &runningHigh, &runningLow))
+    return true;  // nothing to compare with: the signature alone decides
+  if (!GetFileVersion(newUpdater, &newHigh, &newLow)) return false;
+  return newHigh > runningHigh || (newHigh == runningHigh && newLow >= runningLow);
 }
 }  // namespace
 
@@ -57,13 +73,7 @@ bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
   image[strlen(image) - 1] = '_';
   // A copy left from an earlier run would pass for the new updater if the
   // package did not deliver one.
-  if (!DeleteFileA(newUpdater)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) {
-      WriteLog("Can not remove %s, %ld\r\n", newUpdater, static_cast<long>(error));
-      return false;
-    }
-  }
+  if (!RemoveLeftoverFile(newUpdater)) return false;
 
   DWORD length = 0;
   HINTERNET request = m_net->OpenGetRequest(packagePath, &length);
@@ -77,5 +87,11 @@ bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
     return false;
   }
   WriteLog("Successfully downloaded Update File.\r\n");
-  return ExtractSignedImage(image, newUpdater, m_net->ServerFileTime());
+  if (!ExtractSignedImage(image, newUpdater, m_net->ServerFileTime())) return false;
+  if (!IsNotOlderThanRunning(newUpdater)) {
+    WriteLog("Refused %s: its version is older than the running updater's\r\n", newUpdater);
+    DeleteFileA(newUpdater);
+    return false;
+  }
+  return true;
 }

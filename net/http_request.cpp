@@ -11,6 +11,9 @@ const char* kAcceptTypes[] = {"*/*", nullptr};
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // A server date within 60 s of the local file still counts as current.
 constexpr ULONGLONG kFreshnessSlack = 600000000ULL;
+// How far a server's clock may run ahead of ours before its dates are not
+// believed.
+constexpr ULONGLONG kFutureDateSlack = 24ULL * 3600 * 10000000;
 
 // Errors with which WinINet refuses a server's certificate.
 bool IsCertificateError(DWORD error) {
@@ -44,6 +47,7 @@ HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath, bool
                                                   nullptr, kAcceptTypes, flags, 0);
   if (withCredentials && m_throughClientProxy) ApplyProxyCredentials(*m_winInet, request);
   if (request == nullptr) return nullptr;
+  SetTransferTimeouts(request);
   if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     const DWORD error = GetLastError();
     m_winInet->InternetCloseHandle(request);
@@ -96,7 +100,7 @@ bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime
   m_winInet->InternetCloseHandle(request);
   FILETIME time;
   if (ok && SystemTimeToFileTime(&date, &time)) {
-    *fileTime = ToULongLong(time);
+    *fileTime = BoundServerDate(ToULongLong(time), urlPath);
     WriteLog("Success CZHttpQueryInfo Date/Time for %s\r\n", urlPath);
     return true;
   }
@@ -116,6 +120,19 @@ int CZHttpSession::IsServerFileNewer(const char* localPath, const char* urlPath)
   }
   if (!QueryServerFileTime(urlPath, &m_serverFileTime)) return 0;
   return m_serverFileTime > localTime ? 1 : 0;
+}
+
+ULONGLONG CZHttpSession::BoundServerDate(ULONGLONG serverTime, const char* location) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const ULONGLONG current = ToULongLong(now);
+  if (serverTime <= current + kFutureDateSlack) return serverTime;
+  if (!m_futureDateLogged) {
+    WriteLog("Server date of %s is more than a day ahead, the current time is used\r\n",
+             location);
+    m_futureDateLogged = true;
+  }
+  return current;
 }
 
 HINTERNET CZHttpSession::SendHeadRequest(const char* urlPath) {

@@ -75,9 +75,15 @@ class CZHttpSession {
   // units since 1601, UTC); every accepted file is stamped with it.
   ULONGLONG ServerFileTime() const { return m_serverFileTime; }
   void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
+  // A server date as the run may use it: one more than a day ahead of this
+  // machine's clock becomes the current time (logged once per run), so that
+  // no file is ever stamped with a date every later update looks older than.
+  ULONGLONG BoundServerDate(ULONGLONG serverTime, const char* location);
 
  private:
   bool GetUrlHostName(const char* url, char* buffer, DWORD size, URL_COMPONENTSA* parts);
+  // Sets the send and receive time-outs on an Internet or request handle.
+  void SetTransferTimeouts(HINTERNET handle);
   // Opens and sends a GET or HEAD to the current server; null on failure.
   HINTERNET SendRequest(const char* verb, const char* urlPath, bool withCredentials);
 
@@ -87,6 +93,7 @@ class CZHttpSession {
   std::string m_currentHost;
   ULONGLONG m_serverFileTime = 0;
   long m_fileCount = 0;
+  bool m_futureDateLogged = false;
   // The Internet handle goes through the host client's proxy, which alone
   // may see the proxy credentials.
   bool m_throughClientProxy = false;

@@ -10,6 +10,9 @@
 namespace {
 const char kUserAgent[] = "Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)";
 constexpr DWORD kConnectTimeoutMs = 90000;
+// A server that sends nothing for this long has failed the request, the way
+// a closed connection does: no read waits forever.
+constexpr DWORD kTransferTimeoutMs = 60000;
 constexpr DWORD kConnectRetries = 5;
 
 // Splits url with only the host name or only the URL path asked for; the
@@ -58,6 +61,13 @@ int CZHttpSession::OpenInternet() {
   return m_hInternet != nullptr ? 1 : 0;
 }
 
+void CZHttpSession::SetTransferTimeouts(HINTERNET handle) {
+  DWORD timeout = kTransferTimeoutMs;
+  m_winInet->InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
+  m_winInet->InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
+                                sizeof(timeout));
+}
+
 int CZHttpSession::OpenHttpSession() {
   if (m_hInternet == nullptr) return 0;
   DWORD timeout = kConnectTimeoutMs, retries = kConnectRetries;
@@ -65,6 +75,7 @@ int CZHttpSession::OpenHttpSession() {
                                 sizeof(timeout));
   m_winInet->InternetSetOptionA(m_hInternet, INTERNET_OPTION_CONNECT_RETRIES, &retries,
                                 sizeof(retries));
+  SetTransferTimeouts(m_hInternet);
   if (m_currentHost.empty()) return 0;
   WriteLog("OpenHttpSession to server: %s\r\n", m_currentHost.c_str());
   if (m_hConnection != nullptr) m_winInet->InternetCloseHandle(m_hConnection);

@@ -25,12 +25,16 @@ bool CZUpdateSettings::ApplySettingLine(const char* line, SettingSource source) 
   const std::string& value = setting.value;
   switch (setting.key) {
     case SettingKey::ApplicationName: {
-      if (source == SettingSource::Page && !IsLocalAbsolutePath(value)) {
+      std::string folder, exeName;
+      // The unsigned page names the program started at the end of the run:
+      // only one in the updater's own working folder.
+      if (source == SettingSource::Page &&
+          (!IsLocalAbsolutePath(value) || !SplitApplicationName(value, &folder, &exeName) ||
+           !EqualsNoCase(folder, g_workingFolder))) {
         WriteLog("Refused setting line of the client update page: ApplicationName=%s\r\n",
                  value.c_str());
         return false;
       }
-      std::string folder, exeName;
       if (!SplitApplicationName(value, &folder, &exeName)) return false;
       g_applicationFolder = folder;
       g_hostExeName = exeName;

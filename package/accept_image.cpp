@@ -36,12 +36,21 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
   CopyBounded(folder, imagePath);
   char* slash = strrchr(folder, '\\');
   if (slash != nullptr) *slash = 0;
+  // The target is one of the image's own files, named relative to its folder.
+  const size_t folderLength = strlen(folder);
+  const char* targetName =
+      _strnicmp(targetPath, folder, folderLength) == 0 && targetPath[folderLength] == '\\'
+          ? targetPath + folderLength + 1
+          : "";
 
   bool accepted = false;
   if (cabinet.OpenImage(imagePath) && cabinet.VerifySignature(PackageKey())) {
-    const bool extracted = cabinet.ExtractTo(folder);
+    const bool extracted = targetName[0] != '\0' && cabinet.ExtractTo(folder, targetName);
     WriteLog("File signed correctly %s\r\n", imagePath);
-    if (!extracted) {
+    if (!extracted && (targetName[0] == '\0' || cabinet.MissedRequiredName())) {
+      // Nothing of such a package is installed.
+      WriteLog("Downloaded file %s not exist!\r\n", targetPath);
+    } else if (!extracted) {
       if (!cabinet.LayoutFault().empty()) {
         WriteLog("Package %s is not laid out as signed: %s\r\n", imagePath,
                  cabinet.LayoutFault().c_str());

@@ -84,11 +84,12 @@ bool CZCabinet::VerifySignature(EVP_PKEY* key) {
   return CheckSignatureText(key, m_signatureText, digest) == CZSignatureCheck::kValid;
 }
 
-bool CZCabinet::ExtractTo(const char* folder) {
+bool CZCabinet::ExtractTo(const char* folder, const char* requiredName) {
   if (m_state != State::kOpen || folder == nullptr || *folder == 0) return false;
   if (strlen(folder) >= sizeof(m_destination)) return false;
   CopyBounded(m_destination, folder);
   m_layoutFault.clear();
+  m_missedRequiredName = false;
   {
     // Nothing is extracted unless the decompressor would read only signed bytes.
     CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDONLY, _S_IREAD));
@@ -105,7 +106,14 @@ bool CZCabinet::ExtractTo(const char* folder) {
   m_staging = &staging;
   BOOL copied = FDICopy(m_context, m_imageName, m_imageFolder, 0, Notify, FdiDecrypt, this);
   m_staging = nullptr;
-  return copied && staging.CommitTo(m_destination);
+  if (!copied) return false;
+  // An image that does not deliver what it was fetched for is not installed
+  // at all: an older file of that name must not pass for it.
+  if (requiredName != nullptr && !staging.HasStagedName(requiredName)) {
+    m_missedRequiredName = true;
+    return false;
+  }
+  return staging.CommitTo(m_destination);
 }
 
 INT_PTR CZCabinet::OpenTarget(const char* storedName) {
@@ -152,6 +160,7 @@ void CZCabinet::Reset() {
   }
   m_signatureText.clear();
   m_layoutFault.clear();
+  m_missedRequiredName = false;
   m_imageFolder[0] = m_imageName[0] = m_destination[0] = 0;
   m_state = State::kIdle;
 }

@@ -29,8 +29,10 @@ class CZCabinet {
   // and replace the installed ones only when the whole image came out; a
   // stored name that would leave folder fails the extraction, and so does a
   // cabinet whose layout would let the decompressor read unsigned bytes
-  // (LayoutFault then says why).
-  bool ExtractTo(const char* folder);
+  // (LayoutFault then says why). With requiredName (a stored name, compared
+  // case-folded), an image that does not hold that file installs nothing
+  // (MissedRequiredName then tells).
+  bool ExtractTo(const char* folder, const char* requiredName = nullptr);
   void Reset();
 
   bool IsOpen() const { return m_state == State::kOpen; }
@@ -38,6 +40,8 @@ class CZCabinet {
   const std::string& SignatureText() const { return m_signatureText; }
   // Why the last ExtractTo refused the cabinet's layout; empty otherwise.
   const std::string& LayoutFault() const { return m_layoutFault; }
+  // Whether the last ExtractTo found every file but not the required one.
+  bool MissedRequiredName() const { return m_missedRequiredName; }
 
  private:
   enum class State { kIdle, kOpen };
@@ -53,5 +57,6 @@ class CZCabinet {
   char m_destination[kPathSize] = "";
   std::string m_signatureText;
   std::string m_layoutFault;
+  bool m_missedRequiredName = false;
   CZStagedInstall* m_staging = nullptr;  // set while ExtractTo runs
 };

@@ -63,6 +63,10 @@ void CZStagedInstall::AddStagedName(const std::string& name) {
   if (m_foldedNames.insert(FoldCase(name)).second) m_names.push_back(name);
 }
 
+bool CZStagedInstall::HasStagedName(const std::string& name) const {
+  return m_foldedNames.count(FoldCase(name)) != 0;
+}
+
 bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMovedFile* moved) {
   moved->target = destination + "\\" + m_names[index];
   moved->staged = m_newFolder + "\\" + m_names[index];

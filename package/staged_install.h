@@ -22,6 +22,8 @@ class CZStagedInstall {
   const std::string& NewFilesFolder() const { return m_newFolder; }
   // Records that name was staged; a name met again (in any case) once.
   void AddStagedName(const std::string& name);
+  // Whether name (in any case) was staged.
+  bool HasStagedName(const std::string& name) const;
 
   // Moves every staged file into destination, overwriting read-only files.
   // On any failure the files already moved are put back as they were, the

@@ -4,7 +4,7 @@
 set -euo pipefail
 exe=${1:?program}
 arch=${2:-i686}  # i686 is what ships; x86_64 only where the tests run so
-allowed='^(ADVAPI32|COMCTL32|COMDLG32|GDI32|KERNEL32|MSVCRT|OLE32|OLEAUT32|SHELL32|SHLWAPI|USER32|VERSION|WS2_32|CRYPT32|BCRYPT|CABINET|UUID)\.DLL$'
+allowed='^(ADVAPI32|COMCTL32|COMDLG32|GDI32|KERNEL32|MSVCRT|OLE32|OLEAUT32|SHELL32|SHLWAPI|USER32|VERSION|WS2_32|CRYPT32|BCRYPT|CABINET|UUID|URLMON)\.DLL$'
 headers=$($arch-w64-mingw32-objdump -p "$exe")
 dlls=$(awk '/DLL Name:/{print toupper($3)}' <<<"$headers")
 [ -n "$dlls" ] || { echo "no imports read from $exe" >&2; exit 1; }

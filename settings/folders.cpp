@@ -5,6 +5,7 @@
 #include "common/bounded_text.h"
 #include "common/handles.h"
 #include "common/process_state.h"
+#include "common/update_log.h"
 
 namespace {
 
@@ -111,4 +112,12 @@ const char* ResolveFileName(const char* name, ResolveBase base) {
       base == ResolveBase::WorkingFolder ? g_workingFolder : g_applicationFolder;
   CopyBounded(g_resolvedName, folder.c_str());
   return AppendBounded(g_resolvedName, name);
+}
+
+bool RemoveLeftoverFile(const char* path) {
+  if (DeleteFileA(path)) return true;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND) return true;
+  WriteLog("Can not remove %s, %ld\r\n", path, static_cast<long>(error));
+  return false;
 }

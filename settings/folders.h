@@ -23,6 +23,11 @@ void CreateDirectoryPath(const char* path);
 // name after the last one).
 void CreatePathPrefixes(const char* path);
 
+// Deletes a file left from an earlier run, which must not pass for a new
+// download's result. True when it is gone (or never was); otherwise logs
+// "Can not remove" with the error.
+bool RemoveLeftoverFile(const char* path);
+
 enum class ResolveBase { WorkingFolder, ApplicationFolder };
 
 // A name holding a backslash is returned as it is; a bare name is joined to

@@ -6,10 +6,16 @@
 #include <cstring>
 #include <string>
 
+#include "common/update_log.h"
 #include "ui/browser_host.h"
+#include "ui/navigation_rules.h"
 
 namespace {
-const char kBlankPage[] = "about:blank";
+// Where the Cancel argument stands in the events that carry it first among
+// others: NewWindow2 (ppDisp, Cancel), NewWindow3 (ppDisp, Cancel, flags,
+// context, URL) and FileDownload (ActiveDocument, Cancel).
+constexpr UINT kSecondArgument = 1;
+constexpr UINT kNewWindow3UrlArgument = 4;
 
 // The arguments arrive last first: argument n of m is rgvarg[m - 1 - n].
 // Anything of another type than the event declares counts as absent.
@@ -29,6 +35,23 @@ VARIANT_BOOL* CancelFlag(DISPPARAMS* params) {
 void SetCancel(DISPPARAMS* params) {
   VARIANT_BOOL* cancel = CancelFlag(params);
   if (cancel != nullptr) *cancel = VARIANT_TRUE;
+}
+
+void SetCancelAt(DISPPARAMS* params, UINT index) {
+  VARIANT* cancel = Argument(params, index);
+  if (cancel != nullptr && cancel->vt == (VT_BYREF | VT_BOOL) && cancel->pboolVal != nullptr)
+    *cancel->pboolVal = VARIANT_TRUE;
+}
+
+// FileDownload's first argument: true when the browser is about to show a
+// document itself, false for a file it would save or open elsewhere.
+bool IsDocumentDownload(DISPPARAMS* params) {
+  VARIANT* active = Argument(params, 0);
+  if (active == nullptr) return false;
+  if (active->vt == VT_BOOL) return active->boolVal != VARIANT_FALSE;
+  if (active->vt == (VT_BYREF | VT_BOOL) && active->pboolVal != nullptr)
+    return *active->pboolVal != VARIANT_FALSE;
+  return false;
 }
 
 IDispatch* DispatchArgument(DISPPARAMS* params, UINT index) {
@@ -95,6 +118,21 @@ HRESULT CZBrowserHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     case DISPID_DOCUMENTCOMPLETE:
       OnDocumentComplete();
       break;
+    case DISPID_NEWWINDOW2:
+    case DISPID_NEWWINDOW3:
+      // The prompt is one window: the page opens no other.
+      SetCancelAt(params, kSecondArgument);
+      WriteLog("CZBrowserHost: New window for %s cancelled\r\n",
+               id == DISPID_NEWWINDOW3 ? TextArgument(params, kNewWindow3UrlArgument).c_str()
+                                       : "(no address)");
+      break;
+    case DISPID_FILEDOWNLOAD:
+      // Nothing the page offers is saved or opened outside the prompt.
+      if (!IsDocumentDownload(params)) {
+        SetCancelAt(params, kSecondArgument);
+        WriteLog("CZBrowserHost: File download cancelled\r\n");
+      }
+      break;
   }
   Release();
   return S_OK;
@@ -106,11 +144,17 @@ void CZBrowserHost::OnBeforeNavigate(DISPPARAMS* params) {
     // The stored URL, or it with one more character (a closing slash).
     bool allowed = url.size() <= m_url.size() + 1 && BeginsWith(url, m_url.c_str(), m_url.size());
     if (!allowed) SetCancel(params);
-  } else if (BeginsWith(url, kBlankPage, strlen(kBlankPage)) && m_notifyWindow != nullptr &&
-             m_windowClosingMessage != 0) {
+  } else if (IsBlankPage(url)) {
     // A page that clears itself away asks for the dialog to close.
+    if (m_notifyWindow != nullptr && m_windowClosingMessage != 0) {
+      SetCancel(params);
+      Notify(m_windowClosingMessage);
+    }
+  } else if (!IsAllowedNavigation(m_url, url)) {
+    // The unsigned page stays on its own server: no local files, no other
+    // protocols, no other sites.
     SetCancel(params);
-    Notify(m_windowClosingMessage);
+    WriteLog("CZBrowserHost: Navigation to %s cancelled\r\n", url.c_str());
   }
   IDispatch* browser = DispatchArgument(params, 0);
   if (browser != nullptr) {

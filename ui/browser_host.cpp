@@ -1,5 +1,7 @@
 #include "ui/browser_host.h"
 
+#include <urlmon.h>
+
 #include <new>
 #include <vector>
 
@@ -32,6 +34,15 @@ CZComPtr<CZBrowserHost> CZBrowserHost::Create() {
 }
 
 CZBrowserHost::~CZBrowserHost() = default;
+
+void LockDownBrowserFeatures() {
+  // For the whole process and before any control exists: pluggable
+  // protocols, moves into a more trusted zone and active content in the
+  // local-machine zone are all refused to the page.
+  for (INTERNETFEATURELIST feature :
+       {FEATURE_PROTOCOL_LOCKDOWN, FEATURE_ZONE_ELEVATION, FEATURE_LOCALMACHINE_LOCKDOWN})
+    CoInternetSetFeatureEnabled(feature, SET_FEATURE_ON_PROCESS, TRUE);
+}
 
 HWND CZBrowserHost::CreateHostWindow(HWND parent, const RECT& rect, DWORD style, DWORD exStyle,
                                      UINT id) {
@@ -83,6 +94,7 @@ LRESULT CZBrowserHost::OnCreate() {
     PushProxy(true);
     m_proxyState = kProxyPushed;
   }
+  LockDownBrowserFeatures();
   if (SUCCEEDED(m_site->CreateControl(CLSID_WebBrowser))) {
     CZComPtr<IUnknown> control = ShareComPtr(m_site->Control());
     m_browser = control.As<IWebBrowser2>(IID_IWebBrowser2);

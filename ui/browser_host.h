@@ -17,6 +17,10 @@
 
 class CZControlSite;
 
+// Switches on, for the whole process, the browser's protocol, zone-elevation
+// and local-machine lockdowns; every host calls it before its control is made.
+void LockDownBrowserFeatures();
+
 class CZBrowserHost : public IDocHostUIHandler, public DWebBrowserEvents2 {
  public:
   // Event numbers SetEventMessage takes.

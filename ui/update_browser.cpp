@@ -144,9 +144,10 @@ void CZUpdateBrowser::OnInitDialog() {
     m_host = CZBrowserHost::Create();
     if (m_host.valid()) m_host->SetScrollBars(false);
   }
+  // A host window without a browser control in it still starts the page's
+  // timer: the time-out shows the text, as for a page that never completes.
   if (m_host.valid() &&
-      m_host->CreateHostWindow(m_hWnd, client, WS_CHILD | WS_TABSTOP, 0, 0) != nullptr &&
-      m_host->HasBrowser()) {
+      m_host->CreateHostWindow(m_hWnd, client, WS_CHILD | WS_TABSTOP, 0, 0) != nullptr) {
     m_host->SetEventMessage(m_hWnd, kDocumentCompleteMessage, CZBrowserHost::kDocumentCompleteSlot);
     m_host->SetEventMessage(m_hWnd, kNavigateErrorMessage, CZBrowserHost::kNavigateErrorSlot);
     Navigate(m_pageUrl);
@@ -157,10 +158,9 @@ void CZUpdateBrowser::OnInitDialog() {
       PostMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
     }
   } else {
-    // No page can ever arrive to show the hidden dialog: the text is shown
-    // as soon as the caller's loop runs.
+    // No host, so no page and no timer can ever show the hidden dialog: the
+    // text is shown as soon as the caller's loop runs.
     WriteLog("CZUpdateBrowser: Failed To Create Browser Control\r\n");
-    if (m_host.valid() && m_host->Window() != nullptr) DestroyWindow(m_host->Window());
     m_host.reset();
     m_htmlMode = 0;
     PostMessageA(m_hWnd, kShowTextMessage, 0, 0);

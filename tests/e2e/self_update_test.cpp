@@ -134,6 +134,7 @@ struct RefusedPackage {
   const char* name;
   const char* fixture;
   const char* rule;
+  const char* logged = nullptr;  // a line the log must hold, when given
 };
 void PrintTo(const RefusedPackage& c, std::ostream* os) { *os << c.name; }
 
@@ -161,6 +162,7 @@ TEST_P(SelfUpdateRefusalE2eTest, RunEndsWithNothingLeftAndNothingStarted) {
   const std::string seen = m_server.Requests(m_prefix);
   EXPECT_NE(std::string::npos, seen.find("GET " + Path("p/zupdater.qpk"))) << seen;
   EXPECT_EQ(std::string::npos, seen.find("components.html")) << seen;
+  if (c.logged != nullptr) EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,10 +172,51 @@ INSTANTIATE_TEST_SUITE_P(
                                      kNewerPackage},
                       RefusedPackage{"NotFound", "zupdater_new.qpk", "status=404"},
                       RefusedPackage{"BodyCutShort", "zupdater_new.qpk",
-                                     "last_modified=1704153600&close_after=40000"}),
+                                     "last_modified=1704153600&close_after=40000"},
+                      // Genuinely signed, but an older release: no rollback,
+                      // whatever date the server gives it.
+                      RefusedPackage{"OlderRelease", "zupdater_old.qpk", kNewerPackage,
+                                     "its version is older than the running updater's\r\n"},
+                      RefusedPackage{"OlderReleaseDatedFarAhead", "zupdater_old.qpk",
+                                     "last_modified=4070908800",
+                                     "its version is older than the running updater's\r\n"}),
     [](const ::testing::TestParamInfo<RefusedPackage>& info) {
       return std::string(info.param.name);
     });
+
+// A server date far ahead (2099) is taken as the current time: the new
+// updater is not stamped with it, so later genuine updates do not all look
+// older than what is installed.
+TEST_F(SelfUpdateE2eTest, DateFarAheadIsNotStampedOnTheNewUpdater) {
+  ServePage(Site() + "p/");
+  ServePackage("zupdater_new.qpk");
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), "last_modified=4070908800"));
+  FILETIME started;
+  GetSystemTimeAsFileTime(&started);
+  Run();
+  EXPECT_NE(std::string::npos, Log().find("is more than a day ahead, the current time is used\r\n"))
+      << Log();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return m_server.Requests(m_prefix).find("components.html") != std::string::npos &&
+               !FileExists(m_app / "ZUDPTEMP.EXE");
+      },
+      kRunTimeoutMs))
+      << m_server.Requests(m_prefix);
+  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  EXPECT_TRUE(ReadFileText(m_app / "zupdater.exe") == ReadFileText(Package("zupdater_next.exe")));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExA((m_app / "zupdater.exe").c_str(), GetFileExInfoStandard, &data));
+  const ULONGLONG written = (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                            data.ftLastWriteTime.dwLowDateTime;
+  const ULONGLONG start = (static_cast<ULONGLONG>(started.dwHighDateTime) << 32) |
+                          started.dwLowDateTime;
+  constexpr ULONGLONG kTenMinutes = 600ULL * 10000000ULL;
+  EXPECT_GE(written + kTenMinutes, start);
+  EXPECT_LE(written, start + kTenMinutes);
+  // The new updater's own run finds itself current.
+  EXPECT_NE(std::string::npos, Log().find("ZUpdater does not need update\r\n")) << Log();
+}
 
 // The updater's package on another server (another port) than the page:
 // the manifest is still asked of the page's server.

@@ -36,7 +36,10 @@ class PlacementTest : public CZManifestTest {
 struct RegisteredCase {
   const char* label;
   const char* value;  // InprocServer32 default value; null: no registration
-  const char* place;  // {env} stands for ZU_PLACE_TEST, {work} for the working folder
+  // {env} stands for ZU_PLACE_TEST (the working folder without its closing
+  // backslash), {work} for the working folder, {sys} for the system folder.
+  const char* place;
+  bool refusalLogged;  // the registered path was there and is named as not used
 };
 // Names the case in test listings.
 void PrintTo(const RegisteredCase& c, std::ostream* os) { *os << c.label; }
@@ -45,39 +48,63 @@ class RegisteredPlaceTest : public PlacementTest,
                             public ::testing::WithParamInterface<RegisteredCase> {};
 
 std::string Expand(std::string text, const std::string& from, const std::string& to) {
-  size_t at = text.find(from);
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+std::string ExpandPlaces(const std::string& text, const std::string& env) {
+  return Expand(Expand(Expand(text, "{env}", env), "{work}", TestProgramFolder()), "{sys}",
+                SystemFolder());
 }
 }  // namespace
 
-TEST_P(RegisteredPlaceTest, ComServerIsUpdatedWhereItIsRegistered) {
+// The manifest may name any class on the machine: its registered file is
+// used only when it is the component's own, in the client's folders.
+TEST_P(RegisteredPlaceTest, ComServerIsUpdatedWhereItIsRegisteredOnlyWhenItIsItsOwn) {
   const RegisteredCase& c = GetParam();
-  SetEnvironmentVariableA("ZU_PLACE_TEST", "C:\\placed by env");
+  std::string env = TestProgramFolder();
+  env.pop_back();
+  SetEnvironmentVariableA("ZU_PLACE_TEST", env.c_str());
+  const std::string registered = c.value != nullptr ? ExpandPlaces(c.value, "%ZU_PLACE_TEST%") : "";
   if (c.value != nullptr) {
-    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", c.value));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", registered.c_str()));
   }
-  std::string want =
-      Expand(Expand(c.place, "{env}", "C:\\placed by env"), "{work}", TestProgramFolder());
-  EXPECT_EQ(want, PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=1,sub\\\n"));
+  EXPECT_EQ(ExpandPlaces(c.place, env),
+            PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=1,sub\\\n"));
+  const bool logged = LogText().find("Component a.dll: registered path ") != std::string::npos;
+  EXPECT_EQ(c.refusalLogged, logged) << LogText();
   SetEnvironmentVariableA("ZU_PLACE_TEST", nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RegisteredPlaceTest,
     ::testing::Values(
-        RegisteredCase{"Plain", "C:\\Program Files\\Zindo\\x.dll",
-                       "C:\\Program Files\\Zindo\\x.dll"},
-        RegisteredCase{"Quoted", "\"C:\\Program Files\\Zindo\\x.dll\"",
-                       "C:\\Program Files\\Zindo\\x.dll"},
-        RegisteredCase{"EnvironmentReference", "%ZU_PLACE_TEST%\\x.dll", "{env}\\x.dll"},
-        RegisteredCase{"QuotedEnvironmentReference", "\"%ZU_PLACE_TEST%\\x.dll\"", "{env}\\x.dll"},
-        // Anything else is kept as read.
-        RegisteredCase{"OneQuoteOnly", "\"C:\\Zindo\\x.dll", "\"C:\\Zindo\\x.dll"},
-        RegisteredCase{"UnknownReference", "%ZU_NO_SUCH_VAR%\\x.dll", "%ZU_NO_SUCH_VAR%\\x.dll"},
-        // Names no file: the default location.
-        RegisteredCase{"EmptyValue", "", "{work}sub\\a.dll"},
-        RegisteredCase{"EmptyQuotes", "\"\"", "{work}sub\\a.dll"},
-        RegisteredCase{"NotRegistered", nullptr, "{work}sub\\a.dll"}),
+        RegisteredCase{"WorkingFolder", "{work}a.dll", "{work}a.dll", false},
+        RegisteredCase{"WorkingSubfolder", "{work}plug\\a.dll", "{work}plug\\a.dll", false},
+        RegisteredCase{"NameInOtherCase", "{work}plug\\A.DLL", "{work}plug\\A.DLL", false},
+        RegisteredCase{"Quoted", "\"{work}a.dll\"", "{work}a.dll", false},
+        RegisteredCase{"EnvironmentReference", "{env}\\a.dll", "{env}\\a.dll", false},
+        RegisteredCase{"QuotedEnvironmentReference", "\"{env}\\a.dll\"", "{env}\\a.dll", false},
+        RegisteredCase{"StepsDownAndBackUp", "{work}plug\\..\\a.dll", "{work}plug\\..\\a.dll",
+                       false},
+        RegisteredCase{"SystemFolder", "{sys}\\a.dll", "{sys}\\a.dll", false},
+        // Another program's file, or another file: the default location.
+        RegisteredCase{"OtherProgramsFolder", "C:\\Program Files\\Other\\a.dll",
+                       "{work}sub\\a.dll", true},
+        RegisteredCase{"OtherFileName", "{work}x.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"NameOnlyEndsTheSame", "{work}xa.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"ClimbsOut", "{work}..\\a.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"SiblingWithTheSamePrefix", "{env}-other\\a.dll", "{work}sub\\a.dll",
+                       true},
+        RegisteredCase{"BelowTheSystemFolder", "{sys}\\drivers\\a.dll", "{work}sub\\a.dll",
+                       true},
+        RegisteredCase{"BareName", "a.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"OneQuoteOnly", "\"{work}a.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"UnknownReference", "%ZU_NO_SUCH_VAR%\\a.dll", "{work}sub\\a.dll", true},
+        // Names no file: the default location, nothing to name.
+        RegisteredCase{"EmptyValue", "", "{work}sub\\a.dll", false},
+        RegisteredCase{"EmptyQuotes", "\"\"", "{work}sub\\a.dll", false},
+        RegisteredCase{"NotRegistered", nullptr, "{work}sub\\a.dll", false}),
     [](const ::testing::TestParamInfo<RegisteredCase>& info) {
       return std::string(info.param.label);
     });

@@ -95,16 +95,51 @@ TEST_F(AcceptImageTest, ImageThatIsNoCabinetIsRefusedAndDeleted) {
   EXPECT_EQ(std::vector<std::string>{"File NOT signed correctly " + image + "\r\n"}, LogLines());
 }
 
-TEST_F(AcceptImageTest, TargetMissingFromTheImageIsRefused) {
+TEST_F(AcceptImageTest, TargetMissingFromTheImageIsRefusedAndNothingIsInstalled) {
   std::string image = PlaceImage("p1.qpk");
   std::string target = m_folder / "missing.dll";
   EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
   EXPECT_FALSE(FileExists(image));
-  // The image's own files stay.
-  EXPECT_TRUE(FileExists(m_folder / "zcomp.dll"));
+  // A genuine package fetched in the wrong place: none of its files land.
+  EXPECT_EQ(std::vector<std::string>{}, ListFiles(m_folder.path()));
   EXPECT_EQ((std::vector<std::string>{"File signed correctly " + image + "\r\n",
                                       "Downloaded file " + target + " not exist!\r\n"}),
             LogLines());
+}
+
+// A vendor-signed package served for another target, where an old file of
+// the target's name already lies: the old file must not pass for the new
+// one (stamped, then registered or started), and nothing is committed.
+TEST_F(AcceptImageTest, OldFileOfTheTargetsNameDoesNotPassForTheDelivery) {
+  std::string image = PlaceImage("p1.qpk");
+  std::string target = m_folder / "setup.exe";
+  ASSERT_TRUE(WriteFileText(target, kOld));
+  const ULONGLONG before = LastWrite(target);
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
+  EXPECT_EQ(kOld, ReadFileText(target));
+  EXPECT_EQ(before, LastWrite(target));
+  EXPECT_EQ(std::vector<std::string>{"setup.exe"}, ListFiles(m_folder.path()));
+  EXPECT_EQ((std::vector<std::string>{"File signed correctly " + image + "\r\n",
+                                      "Downloaded file " + target + " not exist!\r\n"}),
+            LogLines());
+}
+
+// The target's name is compared with the stored names case-folded.
+TEST_F(AcceptImageTest, TargetNamedInAnotherCaseIsAccepted) {
+  std::string image = PlaceImage("p0.qpk");
+  std::string target = m_folder / "ZCOMP.DLL";
+  EXPECT_TRUE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
+  EXPECT_EQ(kServerTime, LastWrite(target));
+}
+
+// A target outside the image's folder is never one of its files.
+TEST_F(AcceptImageTest, TargetOutsideTheImagesFolderIsRefused) {
+  std::string image = PlaceImage("p0.qpk");
+  CZTempFolder elsewhere{"acceptother"};
+  std::string target = elsewhere / "zcomp.dll";
+  EXPECT_FALSE(ExtractSignedImage(image.c_str(), target.c_str(), m_serverTime));
+  EXPECT_FALSE(FileExists(target));
+  EXPECT_EQ(std::vector<std::string>{}, ListFiles(m_folder.path()));
 }
 
 TEST_F(AcceptImageTest, FileTimeThatCannotBeSetStillAccepts) {

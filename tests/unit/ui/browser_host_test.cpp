@@ -1,5 +1,7 @@
 #include "ui/browser_host.h"
 
+#include <urlmon.h>
+
 #include <gtest/gtest.h>
 
 #include "browser_double.h"
@@ -318,10 +320,86 @@ INSTANTIATE_TEST_SUITE_P(
         BeforeNavigateCase{"FreeOther", false, true, "http://127.0.0.1/other.html", false, false},
         BeforeNavigateCase{"FreeBlankAnnounced", false, true, "about:blank", true, true},
         BeforeNavigateCase{"FreeBlankWithSuffix", false, true, "about:blank#top", true, true},
-        BeforeNavigateCase{"FreeBlankUnbound", false, false, "about:blank", false, false}),
+        BeforeNavigateCase{"FreeBlankUnbound", false, false, "about:blank", false, false},
+        BeforeNavigateCase{"FreeOtherServer", false, true, "http://127.0.0.2/update.html", true,
+                           false},
+        BeforeNavigateCase{"FreeOtherPort", false, true, "http://127.0.0.1:81/Folder/", true,
+                           false},
+        BeforeNavigateCase{"FreeOtherScheme", false, true, "https://127.0.0.1/Folder/", true,
+                           false},
+        BeforeNavigateCase{"FreeLocalFile", false, true, "file:///C:/windows/notepad.exe", true,
+                           false},
+        BeforeNavigateCase{"FreeProtocolHandler", false, true, "mailto:someone@example.com",
+                           true, false},
+        BeforeNavigateCase{"FreeScript", false, true, "javascript:location='file:///C:/'", true,
+                           false}),
     [](const ::testing::TestParamInfo<BeforeNavigateCase>& info) {
       return std::string(info.param.name);
     });
+
+TEST_F(BrowserHostTest, NavigationAwayFromThePagesServerIsCancelledAndLogged) {
+  MakeHost();
+  m_host->NavigateTo("http://127.0.0.1/Folder/update.html");
+  m_host->StopNavigation();
+  EXPECT_TRUE(BrowserDoubleFireBeforeNavigate("file:///C:/windows/win.ini"));
+  EXPECT_FALSE(BrowserDoubleFireBeforeNavigate("http://127.0.0.1/Folder/more.html"));
+  EXPECT_NE(std::string::npos,
+            LogText().find("CZBrowserHost: Navigation to file:///C:/windows/win.ini cancelled\r\n"))
+      << LogText();
+  EXPECT_EQ(std::string::npos, LogText().find("more.html cancelled")) << LogText();
+}
+
+struct NewWindowCase {
+  const char* name;
+  int version;
+};
+void PrintTo(const NewWindowCase& c, std::ostream* os) { *os << c.name; }
+class NewWindowTest : public BrowserHostTest,
+                      public ::testing::WithParamInterface<NewWindowCase> {};
+
+// Whatever the page asks for, a new window, even on its own server, is not
+// opened, and the log says so.
+TEST_P(NewWindowTest, IsCancelledAndLogged) {
+  MakeHost();
+  m_host->NavigateTo("http://127.0.0.1/Folder/update.html");
+  m_host->StopNavigation();
+  const std::string url = "http://127.0.0.1/Folder/popup.html";
+  EXPECT_TRUE(BrowserDoubleFireNewWindow(GetParam().version, url.c_str()));
+  EXPECT_NE(std::string::npos, DoubleRecord().find("new-window" +
+                                                   std::to_string(GetParam().version) + " " +
+                                                   url + " cancel=1\n"))
+      << DoubleRecord();
+  const std::string named = GetParam().version == 3 ? url : "(no address)";
+  EXPECT_NE(std::string::npos,
+            LogText().find("CZBrowserHost: New window for " + named + " cancelled\r\n"))
+      << LogText();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NewWindowTest,
+                         ::testing::Values(NewWindowCase{"NewWindow2", 2},
+                                           NewWindowCase{"NewWindow3", 3}),
+                         [](const ::testing::TestParamInfo<NewWindowCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(BrowserHostTest, FileDownloadsAreCancelledButThePageItselfLoads) {
+  MakeHost();
+  EXPECT_TRUE(BrowserDoubleFireFileDownload(FALSE));
+  EXPECT_FALSE(BrowserDoubleFireFileDownload(TRUE));
+  EXPECT_NE(std::string::npos, DoubleRecord().find("file-download active=0 cancel=1\n"
+                                                   "file-download active=1 cancel=0\n"))
+      << DoubleRecord();
+  EXPECT_EQ(1u, CountOccurrences(LogText(), "CZBrowserHost: File download cancelled\r\n"))
+      << LogText();
+}
+
+TEST_F(BrowserHostTest, ProtocolZoneAndLocalMachineLockdownsAreOnForTheProcess) {
+  MakeHost();
+  for (INTERNETFEATURELIST feature :
+       {FEATURE_PROTOCOL_LOCKDOWN, FEATURE_ZONE_ELEVATION, FEATURE_LOCALMACHINE_LOCKDOWN})
+    EXPECT_EQ(S_OK, CoInternetIsFeatureEnabled(feature, GET_FEATURE_FROM_PROCESS))
+        << "feature " << feature;
+}
 
 TEST_F(BrowserHostTest, WindowClosingIsCancelledAndAnnounced) {
   MakeHost();

@@ -1,0 +1,306 @@
+// A hostile update site: the page and the manifest are not signed, so a
+// network attacker or a hostile server may serve any of them together with
+// any package the vendor ever signed, in the wrong place. Each case runs the
+// real zupdater.exe against such a site and checks that nothing outside the
+// client's folders changed, nothing was installed, registered or started
+// that should not be, and that the log says why.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "reg_values.h"
+#include "whole_run.h"
+
+namespace {
+const char kClsid[] = "{8C0B6A3E-5D21-4F7A-9E44-1B2C3D4E5F60}";
+const char kClassKey[] = "CLSID\\{8C0B6A3E-5D21-4F7A-9E44-1B2C3D4E5F60}";
+const char kServerKey[] = "CLSID\\{8C0B6A3E-5D21-4F7A-9E44-1B2C3D4E5F60}\\InprocServer32";
+const char kMark[] = "Software\\ZupdaterTests\\ComServer";
+const char kFeatures[] = "SOFTWARE\\Zindo\\Murvo\\ComponentUpdate";
+const char kOffer[] = "[New Install]\r\nVersionNew=6,0,0,0\r\n";
+
+class HostileSiteTest;
+struct HostileCase {
+  const char* label;
+  // Lays out the site and the machine; may fail fatally.
+  void (*layOut)(HostileSiteTest& test);
+  int answer;
+  std::vector<std::string> logHas;  // {app}, {site}, {outside}, {temp} filled
+  // What the case must show beyond the common checks.
+  void (*check)(HostileSiteTest& test);
+  // The server the case's genuine install registers ({app} filled), or
+  // null when nothing may be registered.
+  const char* registered;
+};
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.label; }
+
+// name -> bytes of every file directly in folder.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      files[found.cFileName] = ReadFileText(folder + found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return files;
+}
+
+size_t CountValues(HKEY root, const std::string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return 0;
+  DWORD subkeys = 0, values = 0;
+  RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  size_t total = values;
+  char name[256];
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD size = sizeof(name);
+    if (RegEnumKeyExA(handle, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+      total += CountValues(root, key + "\\" + name);
+  }
+  RegCloseKey(handle);
+  return total;
+}
+
+class HostileSiteTest : public ::testing::TestWithParam<HostileCase> {
+ public:
+  std::string Fill(const std::string& text) const {
+    return m_run.Fill(ReplaceAll(ReplaceAll(text, "{outside}", m_outside.path()), "{temp}",
+                                 m_temp.path()));
+  }
+  bool ServeSite(const std::string& manifest) { return m_run.ServeManifest(Fill(manifest)); }
+  bool ServePage(const std::string& extraLines) {
+    return WriteFileText(m_run.Server().ServedPath(m_run.Prefix() + "corvcli.html"),
+                         "MURVO-FOLDER=" + m_run.Site() + "m/\nPATCHKEEPER-FOLDER=" + m_run.Site() +
+                             "p/\n" + Fill(extraLines));
+  }
+
+  CZWholeRun m_run;
+  CZTempFolder m_outside{"outside"};  // another program's folder
+  CZTempFolder m_temp{"tmp"};         // the temporary folder of the run
+  CZScopedRegTree m_class{HKEY_CLASSES_ROOT, kClassKey};
+};
+
+// Another program's files, in its own folder: an old COM server it has
+// registered, and a program that records every start.
+void LayOutOutside(HostileSiteTest& t) {
+  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "zcom500.dll").c_str(),
+                        (t.m_outside / "zb.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "fake_host5.exe").c_str(),
+                        (t.m_outside / "murvo.exe").c_str(), FALSE));
+}
+}  // namespace
+
+TEST_P(HostileSiteTest, NothingLeavesTheClientsFoldersAndTheLogSaysWhy) {
+  const HostileCase& c = GetParam();
+  ASSERT_TRUE(m_run.IsReady()) << "the http_server fixture did not start";
+  ASSERT_NO_FATAL_FAILURE(LayOutOutside(*this));
+  ASSERT_NO_FATAL_FAILURE(c.layOut(*this));
+  const auto outsideBefore = Snapshot(m_outside.path());
+  m_run.Run(c.answer, m_temp.path(), m_temp.path());
+  const std::string log = m_run.Log();
+
+  EXPECT_EQ(outsideBefore, Snapshot(m_outside.path())) << "another program's folder changed\n"
+                                                       << log;
+  EXPECT_EQ(c.registered != nullptr ? Fill(c.registered) : "<absent>",
+            ReadRegString(HKEY_CURRENT_USER, kMark, "Registered"))
+      << log;
+  // No package is ever left behind.
+  for (const auto& file : Snapshot(m_run.App()))
+    EXPECT_EQ(std::string::npos, file.first.find('_')) << file.first;
+  for (const std::string& line : c.logHas)
+    EXPECT_NE(std::string::npos, log.find(Fill(line))) << "log lacks: " << Fill(line) << "\n"
+                                                       << log;
+  if (c.check != nullptr) c.check(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, HostileSiteTest,
+    ::testing::Values(
+        // The manifest names the class of another program's server: the
+        // component goes to its own place, the other program's file is
+        // neither replaced nor registered.
+        HostileCase{"ClsidOfAnotherProgram",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "",
+                                               t.m_outside / "zb.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) +
+                                              ComponentSection("zb", 4,
+                                                               std::string("clsid=") + kClsid +
+                                                                   "\r\nRegisterServer=1\r\n")));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                    },
+                    IDCANCEL,
+                    {"Component zb.dll: registered path {outside}zb.dll is not its own, not used"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom510.dll"));
+                    },
+                    "{app}zb.dll"},
+        // A genuine package served for another component, where an old file
+        // of that component lies: the old file is neither stamped nor
+        // registered, and the package's own file is not committed.
+        HostileCase{"PackageOfAnotherComponent",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) +
+                                              ComponentSection("zb", 4, "RegisterServer=1\r\n")));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("za.dl_")));
+                    },
+                    IDCANCEL,
+                    {"File signed correctly {app}zb.dl_", "Downloaded file {app}zb.dll not exist!"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                      EXPECT_FALSE(FileExists(t.m_run.App() + "za.dll"));
+                    },
+                    nullptr},
+        // An installer left in the temporary folder by an earlier run, and a
+        // genuine package of another installer served for it: the leftover
+        // is removed before the download and nothing is started.
+        HostileCase{"LeftoverInstaller",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(CopyFileA((TestProgramFolder() + "record_args.exe").c_str(),
+                                            (t.m_temp / "zcorv.exe").c_str(), FALSE));
+                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
+                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
+                                              "Link={site}h/zcorv.qpk\r\n"));
+                      ASSERT_TRUE(t.m_run.ServeFile("h/zcorv.qpk", PassPackage("setup.qpk")));
+                    },
+                    IDOK,
+                    {"Downloaded file {temp}zcorv.exe not exist!",
+                     "Invalid download file from {site}h/zcorv.qpk"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_EQ("", ReadFileText(t.m_temp / "args.txt"));
+                      EXPECT_FALSE(FileExists(t.m_temp / "zcorv.exe"));
+                      EXPECT_FALSE(FileExists(t.m_temp / "setup.exe"));
+                    },
+                    nullptr},
+        // A link whose name is an installer's: the package is saved under the
+        // default name and its own installer is the one started.
+        HostileCase{"LinkNamingAnExe",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
+                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
+                                              "Link={site}h/setup.exe\r\n"));
+                      ASSERT_TRUE(t.m_run.ServeFile("h/setup.exe", PassPackage("zcorv.qpk")));
+                    },
+                    IDOK,
+                    {"Image file extracted to: {temp}zcorv.exe"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_EQ(t.Fill("\"{temp}zcorv.exe\" /s\n"),
+                                ReadFileText(t.m_temp / "args.txt"));
+                      EXPECT_FALSE(FileExists(t.m_temp / "setup.exe"));
+                    },
+                    nullptr},
+        HostileCase{"LinkWithoutExtension",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
+                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
+                                              "Link={site}h/setup\r\n"));
+                      ASSERT_TRUE(t.m_run.ServeFile("h/setup", PassPackage("zcorv.qpk")));
+                    },
+                    IDOK,
+                    {"Image file extracted to: {temp}zcorv.exe"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_EQ(t.Fill("\"{temp}zcorv.exe\" /s\n"),
+                                ReadFileText(t.m_temp / "args.txt"));
+                    },
+                    nullptr},
+        // The manifest may not probe files outside the client's folder by
+        // their versions: such an entry does not apply.
+        HostileCase{"CompareFileOutsideByItsPath",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
+                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
+                                              "CmpFileName={outside}murvo.exe\r\n"
+                                              "Link={site}h/setup.qpk\r\n"));
+                    },
+                    IDOK,
+                    {"Refused CmpFileName {outside}murvo.exe of [New Install1]"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_EQ(std::vector<std::string>{}, t.m_run.Events());
+                      EXPECT_EQ("", ReadFileText(t.m_temp / "args.txt"));
+                    },
+                    nullptr},
+        HostileCase{"CompareFileOutsideByClimbing",
+                    [](HostileSiteTest& t) {
+                      std::string outside = t.m_outside.path();
+                      outside.pop_back();
+                      const std::string name = outside.substr(outside.rfind('\\') + 1);
+                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
+                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
+                                              "CmpFileName=..\\" + name + "\\murvo.exe\r\n"
+                                              "Link={site}h/setup.qpk\r\n"));
+                    },
+                    IDOK,
+                    {"Refused CmpFileName ..\\"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_EQ(std::vector<std::string>{}, t.m_run.Events());
+                    },
+                    nullptr},
+        // The page names another folder's program to be started at the end:
+        // refused; the command line's host client is the one started again.
+        HostileCase{"PageNamesAnotherProgram",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.ServePage("ApplicationName={outside}murvo.exe\n"));
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                      ASSERT_TRUE(t.m_run.StartHostClient());
+                    },
+                    IDCANCEL,
+                    {"Refused setting line of the client update page: "
+                     "ApplicationName={outside}murvo.exe"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_FALSE(FileExists(t.m_outside / "args.txt"));
+                      EXPECT_EQ(t.m_run.Fill(std::string(kKillLine) + kStartLine),
+                                t.m_run.HostArgs());
+                    },
+                    nullptr},
+        // A manifest over 1 MiB: none of it is used.
+        HostileCase{"ManifestOverOneMebibyte",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.m_run.Install("za.dll", "zcom500.dll"));
+                      std::string manifest = ComponentList({"za"}) + ComponentSection("za", 4);
+                      manifest += "[padding]\r\n";
+                      while (manifest.size() <= 1024 * 1024) manifest += "; " + std::string(98, 'x') + "\r\n";
+                      ASSERT_TRUE(t.ServeSite(manifest));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/za.dl_", PassPackage("za.dl_")));
+                    },
+                    IDCANCEL,
+                    {"components.html of ", "bytes is larger than 1048576 bytes, refused"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "za.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                      for (const std::string& line : t.m_run.MainRequests())
+                        EXPECT_EQ(std::string::npos, line.find("za.dl_")) << line;
+                      EXPECT_FALSE(FileExists(t.m_run.App() + "components.ini"));
+                    },
+                    nullptr},
+        // Feature sections that would grow the registry without bound.
+        HostileCase{"FeatureFlood",
+                    [](HostileSiteTest& t) {
+                      std::string manifest = "[Features]\r\n";
+                      for (int f = 0; f < 3; ++f) manifest += "f" + std::to_string(f) + "=\r\n";
+                      for (int f = 0; f < 3; ++f) {
+                        manifest += "[f" + std::to_string(f) + "]\r\n";
+                        for (int v = 0; v < 300; ++v)
+                          manifest += "v" + std::to_string(v) + "=" + std::to_string(f) + "\r\n";
+                      }
+                      ASSERT_TRUE(t.ServeSite(manifest));
+                    },
+                    IDCANCEL,
+                    {"Feature settings stop at f1\\v212: at most 512 values are written in a run"},
+                    [](HostileSiteTest&) {
+                      EXPECT_EQ(512u, CountValues(HKEY_CURRENT_USER, kFeatures));
+                    },
+                    nullptr}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) {
+      return std::string(info.param.label);
+    });
