@@ -6,6 +6,11 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# --demo: only what the demo builds and runs (the updater for the
+# architecture that runs here, its fixtures and the site): no fuzzing
+# compiler, no second libcrypto.
+demo=0
+[ "${1:-}" = --demo ] && demo=1
 # ZUPDATER_DEPS_DIR puts the cross-built libcrypto elsewhere (the CMake build
 # reads the same variable), e.g. to try a new build of it beside a shared one.
 deps=${ZUPDATER_DEPS_DIR:-$root/.deps}
@@ -20,8 +25,8 @@ packages=(
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
   googletest python3 curl
   nginx
-  clang libclang-rt-dev
 )
+[ $demo = 1 ] || packages+=(clang libclang-rt-dev)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -35,7 +40,13 @@ done
 # need it); a library without the marker was built without and is rebuilt once.
 asm_marker=built-with-asm
 need_src=0
-for lib in openssl-mingw openssl-mingw64; do
+libs=(openssl-mingw openssl-mingw64)
+if [ $demo = 1 ]; then
+  # The demo runs one build: the one whose programs run on this machine.
+  source "$root/scripts/wine-env.sh"
+  [ "$ZUPDATER_TEST_ARCH" = x86_64 ] && libs=(openssl-mingw64) || libs=(openssl-mingw)
+fi
+for lib in "${libs[@]}"; do
   [ -f "$deps/$lib/lib/libcrypto.a" ] && [ -f "$deps/$lib/$asm_marker" ] || need_src=1
 done
 if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
@@ -52,6 +63,8 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ]; then
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
   fi
 fi
+echo "setup: packages took $SECONDS s"
+crypto_start=$SECONDS
 
 # libcrypto for the targets, once per machine.
 if [ $need_src = 1 ]; then
@@ -72,6 +85,7 @@ if [ $need_src = 1 ]; then
     src=$(ls -d "$work"/openssl-*/)
     for target in "mingw i686 openssl-mingw" "mingw64 x86_64 openssl-mingw64"; do
       read -r config arch lib <<<"$target"
+      [[ " ${libs[*]} " == *" $lib "* ]] || continue
       [ -f "$deps/$lib/lib/libcrypto.a" ] && [ -f "$deps/$lib/$asm_marker" ] && continue
       rm -rf "$work/build-$arch"; cp -r "$src" "$work/build-$arch"
       cd "$work/build-$arch"
@@ -90,6 +104,7 @@ if [ $need_src = 1 ]; then
   )
   rm -rf "$work"
 fi
+echo "setup: libcrypto took $((SECONDS - crypto_start)) s"
 
 # The test Wine prefix (of the architecture the tests run as here) lives in
 # the build tree; scripts/wine-prefix.sh makes it on demand.

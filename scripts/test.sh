@@ -22,5 +22,9 @@ cmake -S "$root/tests/fuzz" -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$fuzz_build"
 ctest --test-dir "$fuzz_build" --output-on-failure
-# The tests share the build folder (the write check looks at it): one at a time.
-"$root/scripts/with-wine.sh" ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure
+# The Windows tests, side by side in lanes of their own (a prefix, wineserver
+# and display each); those that share the test programs' folder hold a lock.
+lanes=${ZUPDATER_TEST_LANES:-2}
+ZUPDATER_TEST_LANES=$lanes "$root/scripts/with-wine.sh" bash -c '
+  ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure -j "$(($1 + 1))" \
+    --resource-spec-file "$ZUPDATER_LANES_DIR/resources.json"' lanes "$lanes"

@@ -4,6 +4,26 @@
 # before it wrote a line, they are shown with Wine's exit status, the prefix
 # and how long the run took, so a program that never started says why.
 source "$(dirname "$0")/wine-env.sh"
+# The lane ctest gave the test (scripts/with-wine.sh describes the lanes): its
+# own prefix, wineserver and display.
+lane_file() { echo "${ZUPDATER_LANES_DIR:-$ZUPDATER_RUN_DIR/lanes}/$1.env"; }
+if [ -n "${CTEST_RESOURCE_GROUP_0_LANES:-}" ]; then
+  lane=${CTEST_RESOURCE_GROUP_0_LANES#id:}
+  lane=${lane%%,*}
+  # shellcheck disable=SC1090
+  source "$(lane_file "$lane")" || { echo "wine-run: no lane $lane" >&2; exit 1; }
+  export WINEPREFIX DISPLAY
+fi
+# A fixture that sets up every lane's prefix (the test authority's trust)
+# runs once in each, one after the other.
+if [ "${ZUPDATER_EVERY_LANE:-0}" = 1 ] && [ -f "$(lane_file 0)" ]; then
+  status=0
+  for env in "${ZUPDATER_LANES_DIR:-$ZUPDATER_RUN_DIR/lanes}"/*.env; do
+    lane=$(basename "$env" .env)
+    CTEST_RESOURCE_GROUP_0_LANES="id:$lane,slots:1" ZUPDATER_EVERY_LANE=0 "$0" "$@" || status=$?
+  done
+  exit $status
+fi
 "$zu_root/scripts/wine-prefix.sh" "$WINEPREFIX"
 
 # Wine's loader and server report a failed start through its error channels.

@@ -82,6 +82,16 @@ class CZScopedEnvironment {
   bool m_had = false;
   std::string m_old;
 };
+// The prompt's page as the system's browser control asks for it: the runs
+// use the real control, which no table of the updater's own requests lists.
+std::vector<std::string> WithoutBrowserPage(std::vector<std::string> lines) {
+  lines.erase(std::remove_if(lines.begin(), lines.end(),
+                             [](const std::string& line) {
+                               return line.find("/update.html ") != std::string::npos;
+                             }),
+              lines.end());
+  return lines;
+}
 }  // namespace
 
 CZDialogWatcher::CZDialogWatcher(int answer, std::function<void()> atPrompt)
@@ -227,7 +237,6 @@ bool CZWholeRun::HostClientRunning() const {
 }
 
 void CZWholeRun::Run(int answer, const std::string& temp, const std::string& extraFolder) {
-  CZScopedBrowserBlock block;
   std::unique_ptr<CZScopedEnvironment> tmp, tempVar;
   if (!temp.empty()) {
     tmp = std::make_unique<CZScopedEnvironment>("TMP", temp);
@@ -236,7 +245,7 @@ void CZWholeRun::Run(int answer, const std::string& temp, const std::string& ext
   m_requestsAtPrompt.clear();
   m_argsAtPrompt.clear();
   CZDialogWatcher watcher(answer, [this] {
-    m_requestsAtPrompt = RequestLines(m_server.Requests(m_prefix));
+    m_requestsAtPrompt = WithoutBrowserPage(RequestLines(m_server.Requests(m_prefix)));
     m_argsAtPrompt = HostArgs();
   });
   const std::string commandLine = "\"" + (m_app / "zupdater.exe") + "\" ServerPage=" + Site() +
@@ -258,11 +267,11 @@ ULONGLONG CZWholeRun::ServedDate(const std::string& relative) const {
 std::string CZWholeRun::Log() const { return ReadFileText(m_app / "logs\\updater.log"); }
 
 std::vector<std::string> CZWholeRun::MainRequests() {
-  return RequestLines(m_server.Requests(m_prefix));
+  return WithoutBrowserPage(RequestLines(m_server.Requests(m_prefix)));
 }
 
 std::vector<std::string> CZWholeRun::AltRequests() {
-  return RequestLines(m_server.AltRequests(m_prefix));
+  return WithoutBrowserPage(RequestLines(m_server.AltRequests(m_prefix)));
 }
 
 std::string CZWholeRun::HostArgs() const { return ReadFileText(m_app / "args.txt"); }

@@ -63,7 +63,28 @@ INSTANTIATE_TEST_SUITE_P(
                       // extension: the download (com1.dl_) would go to a port.
                       SafetyCase{"com1.dll", false}, SafetyCase{"CON", false},
                       SafetyCase{"nul.ocx", false}, SafetyCase{"LPT1.dll", false},
-                      SafetyCase{"console.dll", true}, SafetyCase{"com10.dll", true}));
+                      SafetyCase{"console.dll", true}, SafetyCase{"com10.dll", true},
+                      // Its download would be saved over the installed file.
+                      SafetyCase{"zb.dl_", false}, SafetyCase{"_", false},
+                      SafetyCase{"a_b.dll", true}));
+
+class RelativePathSafetyTest : public ::testing::TestWithParam<SafetyCase> {};
+
+// The file a New Install entry compares its version with: in the client's
+// folder or below it.
+TEST_P(RelativePathSafetyTest, NamesAFileBelowTheFolder) {
+  EXPECT_EQ(GetParam().safe, IsSafeRelativePath(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RelativePathSafetyTest,
+    ::testing::Values(SafetyCase{"murvo.exe", true}, SafetyCase{"bin\\murvo.exe", true},
+                      SafetyCase{"", false}, SafetyCase{"bin\\", false},
+                      SafetyCase{"..\\murvo.exe", false}, SafetyCase{"bin\\..\\..\\x.exe", false},
+                      SafetyCase{"C:\\Windows\\notepad.exe", false},
+                      SafetyCase{"C:notepad.exe", false}, SafetyCase{"\\Windows\\notepad.exe", false},
+                      SafetyCase{"\\\\server\\share\\x.exe", false},
+                      SafetyCase{"/etc/x", false}, SafetyCase{"... \\x.exe", false}));
 
 TEST_P(SubfolderSafetyTest, RelativeAndNeverClimbing) {
   EXPECT_EQ(GetParam().safe, IsSafeSubfolder(GetParam().text));

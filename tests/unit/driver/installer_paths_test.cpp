@@ -44,9 +44,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "C:\\TEMP\\zcorv.exe"},
         PathCase{"DotsOnly", "C:\\TEMP\\", "http://h/a/..", "C:\\TEMP\\zcorv.qpk",
                  "C:\\TEMP\\zcorv.exe"},
-        // A dot in a folder name is not the file's extension.
+        // A dot in a folder name is not the file's extension: a name without
+        // one would make the package its own installer.
         PathCase{"DotInFolderOnly", "C:\\Users\\j.doe\\Temp\\", "http://h/setup",
-                 "C:\\Users\\j.doe\\Temp\\setup", "C:\\Users\\j.doe\\Temp\\setup"},
+                 "C:\\Users\\j.doe\\Temp\\zcorv.qpk", "C:\\Users\\j.doe\\Temp\\zcorv.exe"},
+        PathCase{"InstallerName", "C:\\TEMP\\", "http://h/rel/setup.exe", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"InstallerNameInCapitals", "C:\\TEMP\\", "http://h/rel/SETUP.EXE",
+                 "C:\\TEMP\\zcorv.qpk", "C:\\TEMP\\zcorv.exe"},
+        PathCase{"TrailingDot", "C:\\TEMP\\", "http://h/rel/setup.qpk.", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"TrailingBlank", "C:\\TEMP\\", "http://h/rel/setup.qpk ", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"ExtensionOnly", "C:\\TEMP\\", "http://h/rel/.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"ExeInsideTheName", "C:\\TEMP\\", "http://h/rel/setup.exe.qpk",
+                 "C:\\TEMP\\setup.exe.qpk", "C:\\TEMP\\setup.exe.exe"},
         PathCase{"PipeAndDots", "C:\\TEMP\\", "http://h/x..y.qpk", "C:\\TEMP\\zcorv.qpk",
                  "C:\\TEMP\\zcorv.exe"},
         // Names Windows opens as devices in any folder: the package's bytes

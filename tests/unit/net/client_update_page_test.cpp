@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 
 #include "common/bounded_text.h"
@@ -181,17 +183,22 @@ class PageApplicationNameTest : public ClientUpdatePageTest,
     ClientUpdatePageTest::SetUp();
     g_applicationFolder = "C:\\Before\\";
     g_hostExeName = "before.exe";
+    m_workingFolder = g_workingFolder;
+    g_workingFolder = "C:\\Zindo\\";
   }
   void TearDown() override {
+    g_workingFolder = m_workingFolder;
     g_applicationFolder.clear();
     g_hostExeName.clear();
     ClientUpdatePageTest::TearDown();
   }
+  std::string m_workingFolder;
 };
 
 // The page comes over plain HTTP: it may name the host client only as a
-// local absolute path, or a server could choose the program started at exit.
-TEST_P(PageApplicationNameTest, OnlyLocalAbsolutePathsFromThePage) {
+// program in the updater's working folder, or a server could choose the
+// program started at exit.
+TEST_P(PageApplicationNameTest, OnlyProgramsOfTheWorkingFolderFromThePage) {
   const PageAppCase& c = GetParam();
   const std::string line = std::string("ApplicationName=") + c.value;
   ServePage("MURVO-FOLDER=http://127.0.0.1/m/\n" + line +
@@ -199,7 +206,7 @@ TEST_P(PageApplicationNameTest, OnlyLocalAbsolutePathsFromThePage) {
   EXPECT_TRUE(ReadClientUpdatePage(*m_net, m_settings));
   const std::string refused = "Refused setting line of the client update page: " + line + "\r\n";
   if (c.accepted) {
-    EXPECT_EQ("C:\\Zindo\\", g_applicationFolder);
+    EXPECT_EQ(std::string(c.value).substr(0, strlen("C:\\Zindo\\")), g_applicationFolder);
     EXPECT_EQ("murvo.exe", g_hostExeName);
     EXPECT_EQ(std::string::npos, LogText().find("Refused")) << LogText();
   } else {
@@ -212,6 +219,11 @@ TEST_P(PageApplicationNameTest, OnlyLocalAbsolutePathsFromThePage) {
 INSTANTIATE_TEST_SUITE_P(
     Values, PageApplicationNameTest,
     ::testing::Values(PageAppCase{"Local", "C:\\Zindo\\Murvo.exe", true},
+                      PageAppCase{"WorkingFolderInOtherCase", "c:\\zINDO\\Murvo.exe", true},
+                      PageAppCase{"AnyOtherFolder", "C:\\any\\Murvo.exe", false},
+                      PageAppCase{"BelowTheWorkingFolder", "C:\\Zindo\\sub\\Murvo.exe", false},
+                      PageAppCase{"SiblingWithTheSamePrefix", "C:\\Zindo2\\Murvo.exe", false},
+                      PageAppCase{"SystemProgram", "C:\\windows\\system32\\cmd.exe", false},
                       PageAppCase{"Share", "\\\\host\\share\\x.exe", false},
                       PageAppCase{"DotDot", "C:\\Zindo\\..\\..\\x.exe", false},
                       PageAppCase{"ForwardSlashes", "C:/Zindo/x.exe", false},

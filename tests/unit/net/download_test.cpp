@@ -132,6 +132,24 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// A server that stops sending in the middle of a body does not hold the
+// updater forever: after a minute without a byte the download fails like a
+// broken connection.
+TEST_F(DownloadTest, BodyThatStallsForOverAMinuteFails) {
+  ASSERT_TRUE(m_server.SetRule(Path("stall.bin"), "size=10000&stall_after=3000&stall=90"));
+  Connect();
+  const DWORD started = GetTickCount();
+  bool ok = true;
+  std::string body = DownloadToFile("stall.bin", &ok);
+  const DWORD took = GetTickCount() - started;
+  EXPECT_FALSE(ok);
+  EXPECT_LE(body.size(), 3000u);
+  EXPECT_EQ(std::string::npos, LogText().find("stall.bin downloaded successfully")) << LogText();
+  // Not before the minute, and well before the server would have gone on.
+  EXPECT_GE(took, 55000u);
+  EXPECT_LT(took, 85000u);
+}
+
 TEST_F(DownloadTest, ShortBodyInMemoryFails) {
   ASSERT_TRUE(m_server.SetRule(Path("p.html"), "size=300&length=900"));
   Connect();

@@ -124,6 +124,36 @@ TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
             log.find("CZHttpQueryInfo Date/Time failed for " + Path("undated.bin") + ", "));
 }
 
+// A server's date more than a day ahead of this machine's clock would be
+// stamped on the files it sends and make every later update look older:
+// it is taken as the current time, and said once.
+TEST_F(HttpRequestTest, DateMoreThanADayAheadBecomesTheCurrentTime) {
+  const long long nearlyADay = static_cast<long long>(time(nullptr)) + 23 * 3600;
+  ASSERT_TRUE(m_server.SetRule(Path("far.bin"), "size=10&last_modified=4070908800"));  // 2099
+  ASSERT_TRUE(m_server.SetRule(Path("aheadAgain.bin"), "size=10&last_modified=4070908800"));
+  ASSERT_TRUE(
+      m_server.SetRule(Path("near.bin"), "size=10&last_modified=" + std::to_string(nearlyADay)));
+  Connect();
+  FILETIME before, after;
+  GetSystemTimeAsFileTime(&before);
+  ULONGLONG ahead = 0, aheadAgain = 0, close = 0;
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("far.bin").c_str(), &ahead));
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("aheadAgain.bin").c_str(), &aheadAgain));
+  GetSystemTimeAsFileTime(&after);
+  auto value = [](const FILETIME& t) {
+    return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  EXPECT_GE(ahead, value(before));
+  EXPECT_LE(ahead, value(after));
+  EXPECT_LE(aheadAgain, value(after));
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("near.bin").c_str(), &close));
+  EXPECT_EQ(FileTimeFromUnix(nearlyADay), close);
+  EXPECT_EQ(1u, CountOccurrences(LogText(), "is more than a day ahead, the current time is used\r\n"))
+      << LogText();
+  EXPECT_NE(std::string::npos, LogText().find("Server date of " + Path("far.bin") + " is more"))
+      << LogText();
+}
+
 TEST_F(HttpRequestTest, HeadWithoutConnectionFails) {
   ULONGLONG time = 0;
   EXPECT_FALSE(m_net->QueryServerFileTime("/a", &time));
