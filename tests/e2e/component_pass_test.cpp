@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DatedOnItsOwnServer",
              ComponentList({"zd"}) + "[zd.dll]\r\nUrl={alt}c/zd.dl_\r\nRequirement=4\r\n",
              {"zd"},
-             {{"alt:c/zd.dl_", "last_modified=4102444800&chunk_delay=0.05"}},
+             {{"alt:c/zd.dl_", "last_modified={soon}&chunk_delay=0.05"}},
              false,
              IDOK,
              kStart,

@@ -135,7 +135,6 @@ class HttpsE2eTest : public ::testing::Test {
   }
   // Starts zupdater.exe as the host client would, with the page at pageUrl.
   void Run(const std::string& pageUrl) {
-    CZScopedBrowserBlock block;
     const std::string commandLine =
         "ServerPage=" + pageUrl + ";ApplicationName=" + m_app.path() + "murvo.exe";
     EXPECT_EQ(0u, RunProgram("\"" + (m_app / "zupdater.exe") + "\" " + commandLine, m_app.path(),

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "reg_values.h"
 
@@ -174,7 +175,7 @@ std::string FixtureBytes(const std::string& fixture) {
   return ReadFileText(TestProgramFolder() + fixture);
 }
 
-CZWholeRun::CZWholeRun() {
+CZWholeRun::CZWholeRun() : m_soon(static_cast<long long>(time(nullptr)) + kSoonSeconds) {
   if (!m_server.IsRunning() || m_server.AltPort() == 0) return;
   m_prefix = TestPathPrefix();
   m_server.Clear(m_prefix);
@@ -196,6 +197,7 @@ std::string CZWholeRun::Fill(std::string text) const {
   text = ReplaceAll(text, "{site}", Site());
   text = ReplaceAll(text, "{alt}", AltSite());
   text = ReplaceAll(text, "{app}", m_app.path());
+  text = ReplaceAll(text, "{soon}", std::to_string(m_soon));
   for (const char* tag : {"{sizes:", "{badsize1:", "{badsize2:"}) {
     for (size_t at = text.find(tag); at != std::string::npos; at = text.find(tag)) {
       size_t end = text.find('}', at);
@@ -338,7 +340,8 @@ void LayOutCase(CZWholeRun& run, const CZRunCase& c) {
     ASSERT_TRUE(run.SetRule("c/" + name + ".dl_", kVisibleDownload));
     ASSERT_TRUE(run.SetRule("alt:c/" + name + ".dl_", kVisibleDownload));
   }
-  for (const auto& rule : c.rules) ASSERT_TRUE(run.SetRule(rule.first, rule.second)) << rule.first;
+  for (const auto& rule : c.rules)
+    ASSERT_TRUE(run.SetRule(rule.first, run.Fill(rule.second))) << rule.first;
   if (c.hostRunning) {
     ASSERT_TRUE(run.StartHostClient());
   }
@@ -376,9 +379,10 @@ void ExpectCase(CZWholeRun& run, const CZRunCase& c) {
     if (updated) {
       ULONGLONG date = run.ServedDate("c/" + name + ".dl_");
       for (const auto& rule : c.rules) {
-        const size_t at = rule.second.find("last_modified=");
+        const std::string filled = run.Fill(rule.second);
+        const size_t at = filled.find("last_modified=");
         if (rule.first.find("c/" + name + ".dl_") != std::string::npos && at != std::string::npos)
-          date = FileTimeFromUnix(atoll(rule.second.c_str() + at + strlen("last_modified=")));
+          date = FileTimeFromUnix(atoll(filled.c_str() + at + strlen("last_modified=")));
       }
       EXPECT_EQ(date, LastWriteTime(run.App() + name + ".dll")) << name;
     }

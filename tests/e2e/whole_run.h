@@ -59,7 +59,8 @@ std::string PassPackage(const std::string& name);
 
 // Fills a text's placeholders: {site} and {alt} (the update site's URL on
 // the main and the second server, ending with "/"), {app} (the application
-// folder), {sizes:NAME} (PackageSizes(NAME)), {badsize1:NAME} and
+// folder), {soon} (half a day from the run's making, in seconds since 1970:
+// a server date newer than any fixture, not so far ahead as to be refused), {sizes:NAME} (PackageSizes(NAME)), {badsize1:NAME} and
 // {badsize2:NAME} (the same with Size1 or Size2 one off).
 class CZWholeRun {
  public:
@@ -112,7 +113,9 @@ class CZWholeRun {
   std::string Head(const std::string& relative) const;
 
  private:
+  static constexpr long long kSoonSeconds = 12 * 3600;
   CZHttpTestServer m_server;
+  long long m_soon;
   std::string m_prefix;
   CZScopedRegTree m_zindo{HKEY_CURRENT_USER, "SOFTWARE\\Zindo"};
   CZScopedRegTree m_comServer{HKEY_CURRENT_USER, "Software\\ZupdaterTests"};

@@ -7,8 +7,8 @@
 #include <vector>
 
 // Keeps zupdater.exe from loading the web browser control's library while
-// it lives, the way a machine without a usable control behaves: a prompt
-// then shows its plain text at once.
+// it lives, the way a machine without a usable control behaves: the web
+// browser test fails, and a prompt waits for its navigation timer.
 class CZScopedBrowserBlock {
  public:
   CZScopedBrowserBlock();
