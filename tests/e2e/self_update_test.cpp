@@ -68,6 +68,18 @@ class SelfUpdateE2eTest : public ::testing::Test {
                              kRunTimeoutMs));
   }
   std::string Log() const { return ReadFileText(m_app / "logs\\updater.log"); }
+  // Until the new updater, started by the relay, has asked for the manifest
+  // and every program of the folder has ended.
+  void WaitForTheRelay() {
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return m_server.Requests(m_prefix).find("components.html") != std::string::npos &&
+                 !FileExists(m_app / "ZUDPTEMP.EXE");
+        },
+        kRunTimeoutMs))
+        << m_server.Requests(m_prefix);
+    ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  }
 
   CZHttpTestServer m_server;
   std::string m_prefix;
@@ -99,14 +111,7 @@ TEST_F(SelfUpdateE2eTest, WholeRelayReplacesTheUpdater) {
                                       "GET " + Path("p/zupdater.qpk") + " HTTP/1.0"}),
             firstRequests);
 
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        return m_server.Requests(m_prefix).find("components.html") != std::string::npos &&
-               !FileExists(m_app / "ZUDPTEMP.EXE");
-      },
-      kRunTimeoutMs))
-      << m_server.Requests(m_prefix);
-  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  ASSERT_NO_FATAL_FAILURE(WaitForTheRelay());
 
   EXPECT_EQ((std::vector<std::string>{"GET " + Path("corvcli.html") + " HTTP/1.0",
                                       "HEAD " + Path("p/zupdater.qpk") + " HTTP/1.0",
@@ -196,14 +201,7 @@ TEST_F(SelfUpdateE2eTest, DateFarAheadIsNotStampedOnTheNewUpdater) {
   Run();
   EXPECT_NE(std::string::npos, Log().find("is more than a day ahead, the current time is used\r\n"))
       << Log();
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        return m_server.Requests(m_prefix).find("components.html") != std::string::npos &&
-               !FileExists(m_app / "ZUDPTEMP.EXE");
-      },
-      kRunTimeoutMs))
-      << m_server.Requests(m_prefix);
-  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  ASSERT_NO_FATAL_FAILURE(WaitForTheRelay());
   EXPECT_TRUE(ReadFileText(m_app / "zupdater.exe") == ReadFileText(Package("zupdater_next.exe")));
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   ASSERT_TRUE(GetFileAttributesExA((m_app / "zupdater.exe").c_str(), GetFileExInfoStandard, &data));
