@@ -70,10 +70,10 @@ bool CZUpdater::UpdateRegFile() {
     return false;
   }
 
-  char windowsFolder[kPathSize] = "";
-  GetWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
+  char editorFolder[kPathSize] = "";
+  FindRegEditFolder(editorFolder, sizeof(editorFolder));
   char command[kPathSize * 2 + 32];
-  BuildRegImportCommand(windowsFolder, script, command, sizeof(command));
+  BuildRegImportCommand(editorFolder, script, command, sizeof(command));
   // The script is removed and its version recorded only once the editor has
   // read it: recording earlier could claim settings that never arrived.
   switch (RunRegImport(command, kImportTimeoutMs)) {

@@ -27,13 +27,23 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 }  // namespace
 
 CZChecksumParts ComputeChecksum(const uint8_t* bytes, size_t size) {
+  const uint32_t base = SumWords(0, bytes, static_cast<size_t>(ChecksumSummedBytes(size)));
+  return FinishChecksum(size, base, bytes + size / 4 * 4);
+}
+
+uint64_t ChecksumSummedBytes(uint64_t size) { return (size / 4 + 1) / 2 * 4; }
+
+uint32_t SumWords(uint32_t sum, const uint8_t* bytes, size_t size) {
+  for (size_t at = 0; at + 4 <= size; at += 4) sum += ReadLittleEndian(bytes + at, 4);
+  return sum;
+}
+
+CZChecksumParts FinishChecksum(uint64_t size, uint32_t baseSum, const uint8_t* stragglers) {
   CZChecksumParts parts;
-  const size_t words = size / 4;
-  parts.words = static_cast<uint32_t>(words);
+  parts.words = static_cast<uint32_t>(size / 4);
   parts.stragglers = static_cast<uint32_t>(size % 4);
-  const size_t summed = (words + 1) / 2;
-  for (size_t i = 0; i < summed; ++i) parts.baseSum += ReadLittleEndian(bytes + 4 * i, 4);
-  parts.tail = ReadLittleEndian(bytes + 4 * words, parts.stragglers);
+  parts.baseSum = baseSum;
+  parts.tail = ReadLittleEndian(stragglers, parts.stragglers);
   parts.total = parts.baseSum + parts.tail;
   return parts;
 }

@@ -18,6 +18,14 @@ struct CZChecksumParts {
 // words do not count. That is the vendor's published rule, kept as it is.
 CZChecksumParts ComputeChecksum(const uint8_t* bytes, size_t size);
 
+// The same checksum read in pieces, for files too large to hold at once:
+// the sum covers the first ChecksumSummedBytes(size) bytes, fed in order to
+// SumWords (each piece a whole number of words); FinishChecksum then adds
+// the size % 4 bytes after the last whole word.
+uint64_t ChecksumSummedBytes(uint64_t size);
+uint32_t SumWords(uint32_t sum, const uint8_t* bytes, size_t size);
+CZChecksumParts FinishChecksum(uint64_t size, uint32_t baseSum, const uint8_t* stragglers);
+
 // Reflected CRC-32 with polynomial 0xEDB88320 (the one zlib and ZIP use).
 // Start with kCrc32Initial and end with value ^ kCrc32Final.
 constexpr uint32_t kCrc32Initial = 0xFFFFFFFFu;

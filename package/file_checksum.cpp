@@ -1,5 +1,6 @@
 #include "package/file_checksum.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -8,6 +9,7 @@
 
 namespace {
 constexpr DWORD kCrcBlockSize = 32768;
+constexpr DWORD kChecksumBlockSize = 256 * 1024;
 constexpr DWORD kExpectedValueSize = 40;
 
 unsigned LastError() { return static_cast<unsigned>(GetLastError()); }
@@ -20,11 +22,7 @@ void ReportedClose(HANDLE handle) {
 struct CZReportedFileTraits : CZFileHandleTraits {
   static void Close(HANDLE handle) { ReportedClose(handle); }
 };
-struct CZReportedMappingTraits : CZKernelHandleTraits {
-  static void Close(HANDLE handle) { ReportedClose(handle); }
-};
 using CZReportedFile = CZUniqueHandle<CZReportedFileTraits>;
-using CZReportedMapping = CZUniqueHandle<CZReportedMappingTraits>;
 
 // Reads the expected value of key; 0 means no check.
 DWORD ReadExpectedValue(const char* section, const char* key, const char* manifestPath) {
@@ -48,29 +46,48 @@ bool FileChecksum(const char* path, DWORD* value) {
     fprintf(stderr, "GetFileSize failed %u\n", LastError());
     return false;
   }
-  CZReportedMapping mapping(
-      CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, size, nullptr));
-  if (!mapping.valid()) {
-    fprintf(stderr, "CreateFileMapping failed %u\n", LastError());
+  // An empty file has no checksum: the vendor's rule maps the file, and an
+  // empty one cannot be mapped. The diagnostic stays the one that says so.
+  if (size == 0) {
+    fprintf(stderr, "CreateFileMapping failed %u\n", static_cast<unsigned>(ERROR_FILE_INVALID));
     return false;
   }
-  const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, size);
-  if (view == nullptr) {
-    fprintf(stderr, "MapViewOfFile failed %u\n", LastError());
+  // Read a block at a time, not mapped whole: a 32-bit process has no room
+  // for a view of a package of a gigabyte or more.
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kChecksumBlockSize]);
+  if (block == nullptr) {
+    fputs("FileChecksum failed\n", stderr);
     return false;
   }
-  CZChecksumParts parts = ComputeChecksum(static_cast<const uint8_t*>(view), size);
+  const uint64_t summed = ChecksumSummedBytes(size);
+  uint32_t base = 0;
+  for (uint64_t done = 0; done < summed;) {
+    const DWORD ask = static_cast<DWORD>(std::min<uint64_t>(kChecksumBlockSize, summed - done));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), block.get(), ask, &read, nullptr) || read != ask) {
+      fprintf(stderr, "ReadFile failed %u\n", LastError());
+      return false;
+    }
+    base = SumWords(base, block.get(), read);
+    done += read;
+  }
+  uint8_t stragglers[4] = {};
+  const DWORD stragglerCount = size % 4;
+  if (stragglerCount != 0) {
+    LARGE_INTEGER at;
+    at.QuadPart = size - stragglerCount;
+    DWORD read = 0;
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), stragglers, stragglerCount, &read, nullptr) ||
+        read != stragglerCount) {
+      fprintf(stderr, "ReadFile failed %u\n", LastError());
+      return false;
+    }
+  }
+  CZChecksumParts parts = FinishChecksum(size, base, stragglers);
   fprintf(stderr, "base checksum (%u DWORDS): %u\n", parts.words, parts.baseSum);
   fprintf(stderr, "num straggler bytes: %u\n", parts.stragglers);
   fprintf(stderr, "added %u to base sum: total %u\n", parts.tail, parts.total);
-  if (!UnmapViewOfFile(view)) {
-    fprintf(stderr, "UnmapViewOfFile failed %u\n", LastError());
-    return false;
-  }
-  if (!CloseHandle(mapping.release())) {
-    fprintf(stderr, "CloseHandle failed %u\n", LastError());
-    return false;
-  }
   if (!CloseHandle(file.release())) {
     fprintf(stderr, "CloseHandle failed %u\n", LastError());
     return false;

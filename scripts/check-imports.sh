@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that a Windows program is one self-contained file: it may import
-# only the system's own DLLs, and never WININET.DLL (loaded by name at run time).
+# only the system's own DLLs, and never WININET.DLL (loaded by name at run
+# time); and that it carries its manifest, running as the user who starts it.
 set -euo pipefail
 exe=${1:?program}
 arch=${2:-i686}  # i686 is what ships; x86_64 only where the tests run so
@@ -15,6 +16,14 @@ for d in $dlls; do
   fi
 done
 grep -q 'Subsystem.*Windows GUI' <<<"$headers" || { echo "not a GUI program" >&2; status=1; }
+# Without a manifest asking for the user's own rights, Windows' installer
+# detection asks an updater for an administrator, or redirects its writes.
+if manifest=$(python3 "$(dirname "$0")/pe_manifest.py" "$exe"); then
+  grep -Eq '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' <<<"$manifest" ||
+    { echo "the manifest does not request asInvoker without uiAccess" >&2; status=1; }
+else
+  echo "no application manifest in $exe" >&2; status=1
+fi
 magic=010b
 [ "$arch" = x86_64 ] && magic=020b
 [ "$(awk '/^Magic/{print $2}' <<<"$headers")" = $magic ] || { echo "not an $arch program" >&2; status=1; }

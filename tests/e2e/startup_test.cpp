@@ -161,3 +161,29 @@ TEST(UpdaterFileTest, CarriesItsOwnVersionResource) {
                              reinterpret_cast<void**>(&name), &length));
   EXPECT_STREQ("zupdater.exe", name);
 }
+
+// The manifest Windows reads before the program starts: the user's own
+// rights (no elevation prompt, no virtualised writes), Windows 7 to 11, and
+// nothing that would change the dialogs' look or scaling.
+TEST(UpdaterFileTest, CarriesAnAsInvokerManifest) {
+  HMODULE image = LoadLibraryExA(UpdaterExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, image);
+  HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(nullptr, found) << "no RT_MANIFEST resource 1";
+  HGLOBAL loaded = LoadResource(image, found);
+  const char* bytes = static_cast<const char*>(LockResource(loaded));
+  ASSERT_NE(nullptr, bytes);
+  const std::string manifest(bytes, SizeofResource(image, found));
+  FreeLibrary(image);
+  EXPECT_NE(std::string::npos,
+            manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"))
+      << manifest;
+  for (const char* os : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                         "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                         "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+    EXPECT_NE(std::string::npos, manifest.find(std::string("<supportedOS Id=\"") + os + "\"/>"))
+        << os;
+  EXPECT_EQ(std::string::npos, manifest.find("Common-Controls")) << manifest;
+  EXPECT_EQ(std::string::npos, manifest.find("dpiAware")) << manifest;
+}

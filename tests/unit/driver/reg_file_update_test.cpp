@@ -160,6 +160,35 @@ TEST(RegImportCommandTest, QuotesTheEditorAndTheScript) {
   EXPECT_STREQ("\"C:\\WINDOWS\\regedit.exe\" /s \"C:\\Program Files\\Zindo\\update.reg\"", command);
 }
 
+// Under 64-bit Windows the 32-bit editor imports into the registry views
+// the 32-bit host client reads; elsewhere the Windows folder's editor.
+TEST(RegEditFolderTest, Wow64TakesThe32BitEditor) {
+  EXPECT_STREQ("C:\\WINDOWS\\SysWOW64",
+               ChooseRegEditFolder(true, "C:\\WINDOWS", "C:\\WINDOWS\\SysWOW64"));
+  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(false, "C:\\WINDOWS", "C:\\WINDOWS\\SysWOW64"));
+  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(false, "C:\\WINDOWS", ""));
+  // No WOW64 folder to be had: the Windows folder's editor rather than none.
+  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(true, "C:\\WINDOWS", ""));
+}
+
+// This process as Windows sees it: the folder holds a regedit.exe, and it is
+// the one whose view matches this program's own.
+TEST(RegEditFolderTest, ThisProcessGetsAnEditorOfItsOwnView) {
+  char folder[MAX_PATH] = "";
+  ASSERT_TRUE(FindRegEditFolder(folder, sizeof(folder)));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+            GetFileAttributesA((std::string(folder) + "\\regedit.exe").c_str()))
+      << folder;
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  char expected[MAX_PATH] = "";
+  if (wow64)
+    GetSystemWow64DirectoryA(expected, sizeof(expected));
+  else
+    GetWindowsDirectoryA(expected, sizeof(expected));
+  EXPECT_STREQ(expected, folder);
+}
+
 TEST(RegImportCommandTest, ProgramThatCannotStartIsReported) {
   EXPECT_EQ(RegImportResult::kNotStarted,
             RunRegImport("\"C:\\no\\such\\regedit.exe\" /s \"x.reg\"", 1000));
