@@ -90,3 +90,9 @@ awk -v size="$size" -v dgst="$dgst" -v gcab="$gcab" -v verify="$verify" -v extra
 }'
 echo "10,000 small files (stored): verify $many_verify s, extract (staged + moved) $many_extract s," \
   "bare extraction $many_bare s"
+# What every self-update downloads: the shipped 32-bit program, symbols
+# stripped (they stay beside it in zupdater.exe.debug).
+shipped="$root/build/win/zupdater.exe"
+if [ -f "$shipped" ]; then
+  echo "shipped zupdater.exe (i686): $(stat -c %s "$shipped") bytes (goal: at most 1,572,864)"
+fi

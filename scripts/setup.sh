@@ -37,8 +37,20 @@ done
 # libcrypto for the shipped i686 target, and for x86_64, where the tests run
 # on machines without a 32-bit mode.
 # It is built with its x86 assembly (the signature check's SHA-1 and RSA
-# need it); a library without the marker was built without and is rebuilt once.
-asm_marker=built-with-asm
+# need it) and without what the updater never calls (TLS, engines, loadable
+# modules, the configuration file, error texts, threads, the ciphers, digests
+# and key types other than SHA-1 and RSA need): every self-update downloads
+# the program. A library without the marker was built otherwise and is
+# rebuilt once.
+asm_marker=built-with-asm-trimmed
+crypto_options=(
+  no-shared no-tests no-dso no-engine no-ui-console no-async no-sock no-ssl no-tls no-dtls
+  no-deprecated no-module no-legacy no-autoload-config no-err no-filenames no-threads
+  no-multiblock no-aria no-bf no-blake2 no-camellia no-cast no-chacha no-cmac no-cms no-cmp
+  no-comp no-ct no-des no-dh no-dsa no-ec no-ec2m no-gost no-idea no-md4 no-mdc2 no-ocb no-ocsp
+  no-poly1305 no-rc2 no-rc4 no-rc5 no-rmd160 no-scrypt no-seed no-siphash no-siv no-sm2 no-sm3
+  no-sm4 no-srp no-srtp no-ts no-whirlpool
+)
 need_src=0
 libs=(openssl-mingw openssl-mingw64)
 if [ $demo = 1 ]; then
@@ -89,8 +101,7 @@ if [ $need_src = 1 ]; then
       [ -f "$deps/$lib/lib/libcrypto.a" ] && [ -f "$deps/$lib/$asm_marker" ] && continue
       rm -rf "$work/build-$arch"; cp -r "$src" "$work/build-$arch"
       cd "$work/build-$arch"
-      ./Configure "$config" no-shared no-tests no-dso no-engine no-ui-console no-async \
-        no-sock no-ssl no-tls no-dtls no-deprecated --cross-compile-prefix="$arch-w64-mingw32-" \
+      ./Configure "$config" "${crypto_options[@]}" --cross-compile-prefix="$arch-w64-mingw32-" \
         --prefix="$deps/$lib" >/dev/null
       make -s -j"$(nproc)" build_generated >/dev/null
       make -s -j"$(nproc)" libcrypto.a >/dev/null
