@@ -36,7 +36,15 @@ struct HostileCase {
 };
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.label; }
 
-// name -> bytes of every file directly in folder.
+// A file's bytes told apart by their length and an FNV-1a hash, so that a
+// failure names what changed without printing whole programs.
+std::string Fingerprint(const std::string& bytes) {
+  uint64_t hash = 14695981039346656037ULL;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ULL;
+  return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(hash);
+}
+
+// name -> fingerprint of every file directly in folder.
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   WIN32_FIND_DATAA found;
@@ -44,7 +52,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   if (search == INVALID_HANDLE_VALUE) return files;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      files[found.cFileName] = ReadFileText(folder + found.cFileName);
+      files[found.cFileName] = Fingerprint(ReadFileText(folder + found.cFileName));
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return files;
