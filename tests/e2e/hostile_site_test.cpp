@@ -82,6 +82,18 @@ class HostileSiteTest : public ::testing::TestWithParam<HostileCase> {
                                  m_temp.path()));
   }
   bool ServeSite(const std::string& manifest) { return m_run.ServeManifest(Fill(manifest)); }
+  // A host client release offered at {site}h/LINK, served as the signed
+  // package of tests/fixtures/passes named package.
+  void ServeRelease(const std::string& link, const std::string& package) {
+    ASSERT_TRUE(ServeSite(std::string(kOffer) + "[New Install1]\r\nVersion=6,0,0,0\r\nLink={site}h/" +
+                          link + "\r\n"));
+    ASSERT_TRUE(m_run.ServeFile("h/" + link, PassPackage(package)));
+  }
+  // The release's installer recorded one start: "zcorv.exe /s" in the
+  // temporary folder.
+  void ExpectInstallerStartedSilently() {
+    EXPECT_EQ(Fill("\"{temp}zcorv.exe\" /s\n"), ReadFileText(m_temp / "args.txt"));
+  }
   bool ServePage(const std::string& extraLines) {
     return WriteFileText(m_run.Server().ServedPath(m_run.Prefix() + "corvcli.html"),
                          "MURVO-FOLDER=" + m_run.Site() + "m/\nPATCHKEEPER-FOLDER=" + m_run.Site() +
@@ -175,10 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](HostileSiteTest& t) {
                       ASSERT_TRUE(CopyFileA((TestProgramFolder() + "record_args.exe").c_str(),
                                             (t.m_temp / "zcorv.exe").c_str(), FALSE));
-                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
-                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
-                                              "Link={site}h/zcorv.qpk\r\n"));
-                      ASSERT_TRUE(t.m_run.ServeFile("h/zcorv.qpk", PassPackage("setup.qpk")));
+                      t.ServeRelease("zcorv.qpk", "setup.qpk");
                     },
                     IDOK,
                     {"Downloaded file {temp}zcorv.exe not exist!",
@@ -192,33 +201,19 @@ INSTANTIATE_TEST_SUITE_P(
         // A link whose name is an installer's: the package is saved under the
         // default name and its own installer is the one started.
         HostileCase{"LinkNamingAnExe",
-                    [](HostileSiteTest& t) {
-                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
-                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
-                                              "Link={site}h/setup.exe\r\n"));
-                      ASSERT_TRUE(t.m_run.ServeFile("h/setup.exe", PassPackage("zcorv.qpk")));
-                    },
+                    [](HostileSiteTest& t) { t.ServeRelease("setup.exe", "zcorv.qpk"); },
                     IDOK,
                     {"Image file extracted to: {temp}zcorv.exe"},
                     [](HostileSiteTest& t) {
-                      EXPECT_EQ(t.Fill("\"{temp}zcorv.exe\" /s\n"),
-                                ReadFileText(t.m_temp / "args.txt"));
+                      t.ExpectInstallerStartedSilently();
                       EXPECT_FALSE(FileExists(t.m_temp / "setup.exe"));
                     },
                     nullptr},
         HostileCase{"LinkWithoutExtension",
-                    [](HostileSiteTest& t) {
-                      ASSERT_TRUE(t.ServeSite(std::string(kOffer) +
-                                              "[New Install1]\r\nVersion=6,0,0,0\r\n"
-                                              "Link={site}h/setup\r\n"));
-                      ASSERT_TRUE(t.m_run.ServeFile("h/setup", PassPackage("zcorv.qpk")));
-                    },
+                    [](HostileSiteTest& t) { t.ServeRelease("setup", "zcorv.qpk"); },
                     IDOK,
                     {"Image file extracted to: {temp}zcorv.exe"},
-                    [](HostileSiteTest& t) {
-                      EXPECT_EQ(t.Fill("\"{temp}zcorv.exe\" /s\n"),
-                                ReadFileText(t.m_temp / "args.txt"));
-                    },
+                    [](HostileSiteTest& t) { t.ExpectInstallerStartedSilently(); },
                     nullptr},
         // The manifest may not probe files outside the client's folder by
         // their versions: such an entry does not apply.
