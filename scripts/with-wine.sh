@@ -10,7 +10,7 @@
 # by side: each lane has a Wine prefix, wineserver, desktop and X display of
 # its own, so programs in different lanes share no registry, temporary
 # folder or window. The lanes are described in $ZUPDATER_RUN_DIR/lanes/
-# (one <n>.env each, and resources.json for ctest's --resource-spec-file);
+# (one <n>.env each, and resources.json for ctest's resource option);
 # scripts/wine-run.sh puts each test in the lane ctest gave it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
