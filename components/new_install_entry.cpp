@@ -47,6 +47,8 @@ int CheckNewInstallEntry(const char* manifestPath, const char* compareFolder,
   std::string compareName =
       ReadManifestText(manifestPath, section, "CmpFileName",
                        defaultCompareName != nullptr ? defaultCompareName : "", kValueSize);
+  // Nothing to compare with (no name, and no host client known).
+  if (compareName.empty()) return 0;
   // The unsigned manifest may not look at files outside the client's folder.
   if (!IsSafeRelativePath(compareName.c_str())) {
     WriteLog("Refused CmpFileName %s of [%s]\r\n", compareName.c_str(), section);
