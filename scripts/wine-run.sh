@@ -6,7 +6,8 @@
 source "$(dirname "$0")/wine-env.sh"
 # The lane ctest gave the test (scripts/with-wine.sh describes the lanes): its
 # own prefix, wineserver and display.
-lane_file() { echo "${ZUPDATER_LANES_DIR:-$ZUPDATER_RUN_DIR/lanes}/$1.env"; }
+lanes_dir=${ZUPDATER_LANES_DIR:-$ZUPDATER_RUN_DIR/lanes-$(basename "$WINEPREFIX")}
+lane_file() { echo "$lanes_dir/$1.env"; }
 if [ -n "${CTEST_RESOURCE_GROUP_0_LANES:-}" ]; then
   lane=${CTEST_RESOURCE_GROUP_0_LANES#id:}
   lane=${lane%%,*}
@@ -18,7 +19,7 @@ fi
 # runs once in each, one after the other.
 if [ "${ZUPDATER_EVERY_LANE:-0}" = 1 ] && [ -f "$(lane_file 0)" ]; then
   status=0
-  for env in "${ZUPDATER_LANES_DIR:-$ZUPDATER_RUN_DIR/lanes}"/*.env; do
+  for env in "$lanes_dir"/*.env; do
     lane=$(basename "$env" .env)
     CTEST_RESOURCE_GROUP_0_LANES="id:$lane,slots:1" ZUPDATER_EVERY_LANE=0 "$0" "$@" || status=$?
   done

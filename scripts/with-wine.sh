@@ -9,14 +9,16 @@
 # ZUPDATER_TEST_LANES=N (default 1) prepares N lanes for tests that run side
 # by side: each lane has a Wine prefix, wineserver, desktop and X display of
 # its own, so programs in different lanes share no registry, temporary
-# folder or window. The lanes are described in $ZUPDATER_RUN_DIR/lanes/
-# (one <n>.env each, and resources.json for ctest's resource option);
+# folder or window. The lanes are described in $ZUPDATER_LANES_DIR
+# ($ZUPDATER_RUN_DIR/lanes-<prefix>/: one <n>.env each, and resources.json
+# for ctest's resource option);
 # scripts/wine-run.sh puts each test in the lane ctest gave it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 lanes=${ZUPDATER_TEST_LANES:-1}
-lanes_dir="$ZUPDATER_RUN_DIR/lanes"
+# One description per prefix: the demo's own prefix never disturbs a test run.
+lanes_dir="$ZUPDATER_RUN_DIR/lanes-$(basename "$WINEPREFIX")"
 base_prefix=$WINEPREFIX
 
 xvfb_pids=()
