@@ -16,6 +16,15 @@ struct CZVersion {
 // sign, digits; anything else stops). Always true.
 bool ParseVersionText(const char* text, CZVersion* out);
 
+// The strict form a release tool writes: exactly four decimal numbers of at
+// most 65535, separated by commas, nothing else (no blanks or signs). "6,1",
+// which the run reads as 6.0.0.1, is not in this form. False, *out untouched,
+// for any other text.
+bool ParseExactVersionText(const char* text, CZVersion* out);
+
+// "5,1,0,0", as the manifest writes a version.
+void FormatVersionText(const CZVersion& version, char* text, unsigned long size);
+
 // Order of two versions: (major, minor) as one unsigned 32-bit value first,
 // then (build, revision). Negative, 0 or positive.
 int CompareVersions(const CZVersion& a, const CZVersion& b);

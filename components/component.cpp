@@ -4,7 +4,7 @@
 #include "components/manifest_sections.h"
 
 namespace {
-constexpr size_t kValueSize = 255;
+constexpr size_t kValueSize = kComponentValueSize;
 constexpr int kDefaultRequirement = 2;
 constexpr int kDefaultRegisterServer = 0;
 const char kDefaultDestDir[] = "1";

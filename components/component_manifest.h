@@ -3,9 +3,7 @@
 #include <vector>
 
 #include "components/component.h"
-
-// Size of the [components] key list: names past it are not read.
-constexpr size_t kComponentListSize = 1024;
+#include "components/manifest_rules.h"
 
 // Appends one loaded record per name of [components], in file order, to
 // list. A component the manifest would place outside the host client's

@@ -11,9 +11,8 @@
 #include "settings/reg_key.h"
 
 namespace {
-constexpr size_t kFeatureListSize = 2048;
-constexpr size_t kKeyListSize = 2048;
-constexpr size_t kValueSize = 1024;
+constexpr size_t kKeyListSize = kFeatureKeyListSize;
+constexpr size_t kValueSize = kFeatureValueSize;
 const char kComponentUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\ComponentUpdate\\";
 const char kHostWindowClass[] = "ZindoBuddyMain";
 

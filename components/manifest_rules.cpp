@@ -16,7 +16,38 @@ bool IsOnlyDotsAndBlanks(const char* begin, const char* end) {
     if (*c != '.' && *c != ' ') return false;
   return true;
 }
+
+bool IsExeExtension(const char* dot) {
+  if (strlen(dot) != 4) return false;
+  const char* exe = ".exe";
+  for (int i = 0; i < 4; ++i) {
+    char c = dot[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != exe[i]) return false;
+  }
+  return true;
+}
+
+bool IsSafePackageName(const char* name) {
+  if (name[0] == '\0' || strpbrk(name, "\\:") != nullptr || strstr(name, "..") != nullptr ||
+      !IsSafeStoredName(name))
+    return false;
+  const char* dot = strrchr(name, '.');
+  const char last = name[strlen(name) - 1];
+  return dot != nullptr && dot != name && !IsExeExtension(dot) && last != '.' && last != ' ';
+}
 }  // namespace
+
+std::string ReleasePackageName(const char* link) {
+  const char* slash = link != nullptr ? strrchr(link, '/') : nullptr;
+  const char* name = slash != nullptr ? slash + 1 : "";
+  return IsSafePackageName(name) ? name : "zcorv.qpk";
+}
+
+std::string ReleaseInstallerName(const std::string& packageName) {
+  const size_t dot = packageName.rfind('.');
+  return dot == std::string::npos ? packageName : packageName.substr(0, dot + 1) + "exe";
+}
 
 int32_t ReadDecimal(const char* text) {
   if (text == nullptr) return 0;

@@ -12,6 +12,15 @@ constexpr unsigned long kMaxManifestSize = 1024UL * 1024UL;
 // The most feature values one run writes into the host client's registry.
 constexpr size_t kMaxFeatureValuesPerRun = 512;
 
+// The buffers the run reads the manifest into, each with its final zero: a
+// longer text is cut (a list is cut to its whole names).
+constexpr size_t kComponentListSize = 1024;     // the [components] key list
+constexpr size_t kComponentValueSize = 255;     // each value of a component's section
+constexpr size_t kReleaseValueSize = 256;       // each value of a New Install section
+constexpr size_t kFeatureListSize = 2048;       // the [Features] key list
+constexpr size_t kFeatureKeyListSize = 2048;    // each feature section's key list
+constexpr size_t kFeatureValueSize = 1024;      // each feature value
+
 // "kind[,subfolder]": the kind is the decimal value before the first comma
 // (kept as 8 bits), the subfolder what follows it without leading blanks.
 struct CZDestination {
@@ -34,6 +43,16 @@ bool IsSafeSubfolder(const char* subfolder);
 // the subfolder rule; not empty.
 bool IsSafeRelativePath(const char* path);
 bool IsSafeClsid(const char* clsid);
+
+// The file a release entry's Link is saved as: the link's last segment
+// after its last "/", unless there is no slash or that name is empty, holds
+// '\\', ':' or "..", names a device (CON, NUL, COM1 ...), has no extension
+// of its own, has the extension "exe" (package and installer would be one
+// file) or ends in a dot or blank (which Windows drops): then "zcorv.qpk".
+std::string ReleasePackageName(const char* link);
+// The installer a release package holds: the package name with its
+// extension made "exe".
+std::string ReleaseInstallerName(const std::string& packageName);
 
 // The complete names of a key list (zero-terminated names, ending with an
 // empty one) as far as they fit in limit bytes with their terminators and

@@ -14,7 +14,7 @@
 
 namespace {
 constexpr size_t kSectionNameSize = 20;
-constexpr size_t kValueSize = 256;
+constexpr size_t kValueSize = kReleaseValueSize;
 constexpr int kRememberRefusal = 3;
 
 bool SameVersion(const CZVersion& a, const CZVersion& b) { return CompareVersions(a, b) == 0; }

@@ -3,30 +3,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "common/bounded_text.h"
 #include "common/process_state.h"
 #include "common/update_log.h"
-#include "package/stored_name.h"
-
-namespace {
-const char kDefaultPackageName[] = "zcorv.qpk";
-
-// One plain file name in the folder: no step out of it, and no name that
-// Windows opens as a device (a port or the console) instead of a file. The
-// installer is the name with its extension made "exe", so the name needs an
-// extension of its own that is not "exe" (else package and installer are one
-// file), and no trailing dot or blank, which Windows drops.
-bool IsSafePackageName(const char* name) {
-  if (name[0] == '\0' || strpbrk(name, "\\:") != nullptr || strstr(name, "..") != nullptr ||
-      !IsSafeStoredName(name))
-    return false;
-  const char* dot = strrchr(name, '.');
-  const char last = name[strlen(name) - 1];
-  return dot != nullptr && dot != name && _stricmp(dot, ".exe") != 0 && last != '.' &&
-         last != ' ';
-}
-}  // namespace
+#include "components/manifest_rules.h"
 
 void ChooseInstallerFolder(char* folder) {
   char temp[kPathSize] = "";
@@ -48,11 +30,10 @@ void ChooseInstallerFolder(char* folder) {
 }
 
 bool BuildInstallerPaths(const char* folder, const char* link, char* package, char* installer) {
-  const char* slash = strrchr(link, '/');
-  const char* name = slash != nullptr ? slash + 1 : "";
   // The link comes from an unsigned manifest: a name that could leave the
   // folder is not used.
-  if (!IsSafePackageName(name)) name = kDefaultPackageName;
+  const std::string packageName = ReleasePackageName(link);
+  const char* name = packageName.c_str();
   if (strlen(folder) + strlen(name) >= kPathSize) return false;
   CopyBounded(package, kPathSize, folder);
   AppendBounded(package, kPathSize, name);

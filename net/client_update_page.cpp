@@ -15,7 +15,6 @@
 namespace {
 const char kZindoKey[] = "SOFTWARE\\Zindo";
 const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
-constexpr DWORD kPageBufferSize = 4096;
 
 // A page served over TLS may still name plain http folders (the vendor's
 // choice); what the packages then travel over is worth one line.

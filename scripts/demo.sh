@@ -43,11 +43,12 @@ python3 "$server" start --root "$demo/site" --state-file "$demo/server.state" >/
 trap 'python3 "$server" stop --state-file "$demo/server.state" >/dev/null 2>&1 || true' EXIT
 port=$(sed -n 's/^port=//p' "$demo/server.state")
 base="http://127.0.0.1:$port/"
-# The site as built, with its URL written into the page and the manifest;
+# The site made by zpkg site from the example release, with the local
+# server's URL written over the release's own in the page and the manifest;
 # cp -p keeps the dates the server announces.
 cp -rp "$tests/site/." "$demo/site/"
 for page in corvcli.html m/components.html; do
-  sed "s|{site}|$base|g" "$tests/site/$page" >"$demo/site/$page"
+  sed "s|http://updates.zindo.example/|$base|g" "$tests/site/$page" >"$demo/site/$page"
 done
 
 # The client: the updater, the host client 5.0.1.0 (one copy runs with its

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "package/signature_record.h"
 
@@ -42,11 +43,18 @@ bool WriteWholeFile(const std::string& path, const CZBytes& bytes) {
 }
 
 bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reason) {
-  *image = CZCabImage();
-  if (!ReadWholeFile(path, &image->bytes)) {
+  CZBytes bytes;
+  if (!ReadWholeFile(path, &bytes)) {
+    *image = CZCabImage();
     *reason = "cannot read " + path;
     return false;
   }
+  return ParseCabImage(std::move(bytes), image, reason);
+}
+
+bool ParseCabImage(CZBytes bytes, CZCabImage* image, std::string* reason) {
+  *image = CZCabImage();
+  image->bytes = std::move(bytes);
   const CZBytes& b = image->bytes;
   if (b.size() < kFixedHeader || memcmp(b.data(), "MSCF", 4) != 0) {
     *reason = "not a cabinet";

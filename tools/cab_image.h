@@ -43,6 +43,8 @@ struct CZCabImage {
 // Reads path and parses it as a cabinet of format version 1.3. False with a
 // reason when it is not one.
 bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reason);
+// The same for an image already in memory.
+bool ParseCabImage(CZBytes bytes, CZCabImage* image, std::string* reason);
 bool ReadWholeFile(const std::string& path, CZBytes* bytes);
 bool WriteWholeFile(const std::string& path, const CZBytes& bytes);
 void PutLittle16(unsigned char* at, uint16_t value);

@@ -1,7 +1,8 @@
 // zpkg: the vendor's package tool. Makes the key pair, compiles the public
 // key into the updater's key header, packs files into a cabinet, signs it,
 // verifies it by the updater's rules, shows what is inside and computes the
-// manifest's Size1 and Size2 values for it.
+// manifest's Size1 and Size2 values for it; makes a whole update site from a
+// release description and checks a site as the updater will read it.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,10 @@
 #include "tools/key_files.h"
 #include "tools/memory_source.h"
 #include "tools/package_sizes.h"
+#include "tools/release_description.h"
 #include "tools/signing.h"
+#include "tools/site_check.h"
+#include "tools/site_make.h"
 #include "tools/verify_image.h"
 
 namespace {
@@ -27,7 +31,9 @@ const char kUsage[] =
     "  zpkg sign [--placement 0|1] [--digest-info] [--unchecked] PRIVATE.pem IMAGE [OUT]\n"
     "  zpkg verify PUBLIC.pem IMAGE\n"
     "  zpkg inspect IMAGE\n"
-    "  zpkg sizes IMAGE\n";
+    "  zpkg sizes IMAGE\n"
+    "  zpkg site [--key PRIVATE.pem] [--base-url URL] RELEASE.ini OUT\n"
+    "  zpkg check-site [--base-url URL] [--installed VERSION] PUBLIC.pem SITE [PAGE]\n";
 
 int Fail(const std::string& reason) {
   fprintf(stderr, "zpkg: %s\n", reason.c_str());
@@ -187,6 +193,75 @@ int Sizes(const std::vector<std::string>& args) {
   printf("Size1=%u\nSize2=%u\n", sizes.size1, sizes.size2);
   return 0;
 }
+
+// Options of the form --name VALUE, taken from the front of args.
+bool TakeOption(std::vector<std::string>* args, const char* name, std::string* value) {
+  if (args->size() < 2 || (*args)[0] != name) return false;
+  *value = (*args)[1];
+  args->erase(args->begin(), args->begin() + 2);
+  return true;
+}
+
+int Site(std::vector<std::string> args) {
+  std::string keyPath, baseUrl;
+  while (TakeOption(&args, "--key", &keyPath) || TakeOption(&args, "--base-url", &baseUrl)) {
+  }
+  if (args.size() != 2) return Usage();
+  CZReleaseDescription release;
+  std::string faults, notes;
+  if (!ReadReleaseDescription(args[0], &release, &faults)) {
+    fputs(faults.c_str(), stderr);
+    return Fail("the release description is refused (above)");
+  }
+  if (!baseUrl.empty()) {
+    if (baseUrl.back() != '/') baseUrl += '/';
+    release.baseUrl = baseUrl;
+  }
+  if (keyPath.empty()) return Fail("no signing key: give --key PRIVATE.pem");
+  CZEvpPkey key = LoadPrivateKey(keyPath, &faults);
+  if (!key) return Fail(faults);
+  const bool made = MakeSite(release, key.get(), args[1], &faults, &notes);
+  fputs(notes.c_str(), stdout);
+  if (!made) {
+    fputs(faults.c_str(), stderr);
+    return Fail("no site made: the updater would refuse what is above");
+  }
+  printf("site made in %s for %s: %zu components%s%s%s\n", args[1].c_str(),
+         release.baseUrl.c_str(), release.components.size(),
+         release.updaterFile.empty() ? "" : ", the updater",
+         release.hasRelease ? ", a client release" : "",
+         release.registryFile.empty() ? "" : ", a registry script");
+  return 0;
+}
+
+int CheckSiteCommand(std::vector<std::string> args) {
+  CZSiteCheckOptions options;
+  std::string installed;
+  while (TakeOption(&args, "--base-url", &options.baseUrl) ||
+         TakeOption(&args, "--installed", &installed)) {
+  }
+  if (args.size() != 2 && args.size() != 3) return Usage();
+  if (!installed.empty()) {
+    if (!ParseExactVersionText(installed.c_str(), &options.installed))
+      return Fail("--installed " + installed + " is not a version such as 5,1,0,0");
+    options.hasInstalled = true;
+  }
+  if (args.size() == 3) options.page = args[2];
+  std::string reason;
+  CZEvpPkey key = LoadPublicKey(args[0], &reason);
+  if (!key) return Fail(reason);
+  const CZSiteReport report = CheckSite(key.get(), args[1], options);
+  for (const std::string& line : report.checked) printf("ok: %s\n", line.c_str());
+  for (const CZSiteProblem& problem : report.problems)
+    printf("%s: %s\n", problem.file.c_str(), problem.reason.c_str());
+  if (report.problems.empty()) {
+    printf("site %s: no problem found\n", args[1].c_str());
+    return 0;
+  }
+  printf("site %s: %zu problem%s\n", args[1].c_str(), report.problems.size(),
+         report.problems.size() == 1 ? "" : "s");
+  return 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,5 +282,7 @@ int main(int argc, char** argv) {
   if (command == "verify") return Verify(args);
   if (command == "inspect") return Inspect(args);
   if (command == "sizes") return Sizes(args);
+  if (command == "site") return Site(args);
+  if (command == "check-site") return CheckSiteCommand(args);
   return Usage();
 }

@@ -2,7 +2,12 @@
 // lead update.txt or stand in update.html, the page marker, and trimming.
 // No Win32 here.
 #pragma once
+#include <cstddef>
 #include <string>
+
+// The buffer update.txt is read into, with its final zero: a longer text is
+// cut to 2047 bytes.
+constexpr size_t kPromptTextSize = 2048;
 
 // A size tag such as <width=420 height=260>, and the text after it.
 struct CZSizeTag {

@@ -21,7 +21,6 @@ namespace {
 const char kPromptTextFile[] = "update.txt";
 const char kPageFile[] = "update.html";
 const char kDefaultPromptText[] = "New Update Available! Do you want to update?";
-constexpr size_t kPromptTextSize = 2048;
 // update.txt is read whole up to this length and then cut to the text
 // buffer; a server that announces more gets the default text.
 constexpr DWORD kLargestPromptBody = 64 * 1024;

@@ -28,7 +28,7 @@ bool CopyTree(const std::string& from, const std::string& to, const std::string&
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       ok = CopyTree(from + name + "\\", to + name + "\\", url) && ok;
     } else if (name == "corvcli.html" || name == "components.html") {
-      ok = WriteFileText(to + name, ReplaceAll(ReadFileText(from + name), "{site}", url)) && ok;
+      ok = WriteFileText(to + name, ReplaceAll(ReadFileText(from + name), kSiteBaseUrl, url)) && ok;
     } else {
       ok = CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE) != 0 && ok;
     }

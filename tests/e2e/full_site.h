@@ -12,8 +12,11 @@
 #include "http_test_server.h"
 #include "test_support.h"
 
+// The URL the example release names its site by.
+constexpr char kSiteBaseUrl[] = "http://updates.zindo.example/";
+
 // Copies the built site to folder (ending with a backslash), writing url
-// (ending with "/") where the page and the manifest say "{site}". The
+// (ending with "/") over kSiteBaseUrl in the page and the manifest. The
 // files keep their dates.
 bool LayOutSite(const std::string& folder, const std::string& url);
 

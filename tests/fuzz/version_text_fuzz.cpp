@@ -35,5 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CZVersion again;
   FUZZ_CHECK(ParseVersionText(Written(a).c_str(), &again));
   FUZZ_CHECK(Same(a, again));
+  // The strict form: what it accepts the run reads the same way, and every
+  // version written as four numbers is in it.
+  CZVersion exact;
+  if (ParseExactVersionText(first.c_str(), &exact)) FUZZ_CHECK(Same(exact, a));
+  FUZZ_CHECK(ParseExactVersionText(Written(a).c_str(), &exact) && Same(exact, a));
+  char text[32];
+  FormatVersionText(a, text, sizeof(text));
+  FUZZ_CHECK(Written(a) == text);
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Serves the full update site (tests/fixtures/site, as built) with nginx, a
-# real static server, on a free port of 127.0.0.1.
+# real static server, on a free port of 127.0.0.1, through the vendor's
+# server configuration (tools/serve/nginx-update-site.conf).
 #   nginx_site.sh start SITE FOLDER   lays the site out in FOLDER/www with its
 #                                     URL written in, starts nginx there and
 #                                     writes FOLDER/state (port=, pid=)
@@ -16,10 +17,11 @@ case "$command" in
     mkdir -p "$folder/www" "$folder/temp"
     port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     url="http://127.0.0.1:$port/"
+    site_url=http://updates.zindo.example/
     # cp -p keeps the site's dates, which nginx sends as Last-Modified.
     cp -rp "$site/." "$folder/www/"
     for page in corvcli.html m/components.html; do
-      sed "s|{site}|$url|g" "$site/$page" >"$folder/www/$page"
+      sed "s|$site_url|$url|g" "$site/$page" >"$folder/www/$page"
       touch -r "$site/$page" "$folder/www/$page"
     done
     : >"$folder/access.log"
@@ -36,14 +38,13 @@ http {
   fastcgi_temp_path $folder/temp;
   uwsgi_temp_path $folder/temp;
   scgi_temp_path $folder/temp;
-  types { }
-  default_type application/octet-stream;
-  server {
-    listen 127.0.0.1:$port;
-    root $folder/www;
-  }
+  include $folder/site.conf;
 }
 CONF
+    root=$(cd "$(dirname "$0")/../.." && pwd)
+    sed -e "s|^\( *listen \)[^;]*;.*|\1127.0.0.1:$port;|" \
+        -e "s|^\( *root \)[^;]*;.*|\1$folder/www;|" \
+        "$root/tools/serve/nginx-update-site.conf" >"$folder/site.conf"
     # Run as root, nginx's workers would read the site as nobody.
     user=()
     [ "$(id -u)" = 0 ] && user=(-g 'user root;')

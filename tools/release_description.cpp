@@ -1,0 +1,285 @@
+#include "tools/release_description.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "components/manifest_rules.h"
+#include "net/setting_line.h"
+#include "tools/ini_text.h"
+
+namespace {
+const char* const kPageSettings[] = {"HttpServers", "SocketServers", "IPAddrLookup"};
+
+class CZFaults {
+ public:
+  explicit CZFaults(std::string name) : m_name(std::move(name)) {}
+  void Add(int line, const std::string& text) {
+    m_text += m_name + (line > 0 ? " line " + std::to_string(line) : "") + ": " + text + "\n";
+  }
+  bool Empty() const { return m_text.empty(); }
+  const std::string& Text() const { return m_text; }
+
+ private:
+  std::string m_name;
+  std::string m_text;
+};
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool ReadWhole(const std::string& path, std::string* text) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) text->append(buffer, n);
+  const bool ok = ferror(file) == 0;
+  fclose(file);
+  return ok;
+}
+
+// Reads the keys of one section: each key must be one of allowed.
+class CZSectionReader {
+ public:
+  CZSectionReader(const CZIniSection& section, const std::string& folder, CZFaults* faults)
+      : m_section(section), m_folder(folder), m_faults(faults) {}
+
+  void Only(std::initializer_list<const char*> allowed) {
+    for (const CZIniEntry& entry : m_section.entries) {
+      bool known = false;
+      for (const char* name : allowed) known = known || EqualsIgnoringCase(entry.key, name);
+      if (!known)
+        m_faults->Add(entry.line, "[" + m_section.name + "] has no key \"" + entry.key + "\"");
+    }
+  }
+  const CZIniEntry* Find(const char* key) const {
+    for (const CZIniEntry& entry : m_section.entries)
+      if (EqualsIgnoringCase(entry.key, key)) return &entry;
+    return nullptr;
+  }
+  std::string Text(const char* key, const std::string& fallback = "") const {
+    const CZIniEntry* entry = Find(key);
+    return entry != nullptr ? entry->value : fallback;
+  }
+  int Line(const char* key) const {
+    const CZIniEntry* entry = Find(key);
+    return entry != nullptr ? entry->line : m_section.line;
+  }
+  // A file of the release, named relative to the description.
+  std::string File(const char* key, bool required) {
+    std::string value = Text(key);
+    if (value.empty()) {
+      if (required) m_faults->Add(m_section.line, "[" + m_section.name + "] names no " + key);
+      return "";
+    }
+    std::string path = value[0] == '/' ? value : m_folder + value;
+    if (!IsFile(path)) m_faults->Add(Line(key), key + std::string(" ") + value + " is not a file");
+    return path;
+  }
+  int Number(const char* key, int fallback, int low, int high) {
+    const CZIniEntry* entry = Find(key);
+    if (entry == nullptr) return fallback;
+    const std::string& text = entry->value;
+    char* end = nullptr;
+    long value = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < low || value > high) {
+      m_faults->Add(entry->line, key + std::string("=") + text + " is not a number from " +
+                                     std::to_string(low) + " to " + std::to_string(high));
+      return fallback;
+    }
+    return static_cast<int>(value);
+  }
+  CZVersion Version(const char* key) {
+    CZVersion version;
+    const CZIniEntry* entry = Find(key);
+    if (entry == nullptr) {
+      m_faults->Add(m_section.line, "[" + m_section.name + "] names no " + key);
+    } else if (!ParseExactVersionText(entry->value.c_str(), &version)) {
+      m_faults->Add(entry->line, key + std::string("=") + entry->value +
+                                     " is not a version: write four numbers up to 65535, "
+                                     "separated by commas (5,1,0,0)");
+    }
+    return version;
+  }
+
+ private:
+  const CZIniSection& m_section;
+  const std::string& m_folder;
+  CZFaults* m_faults;
+};
+
+void ReadSite(CZSectionReader& in, CZReleaseDescription* release, CZFaults* faults) {
+  in.Only({"BaseUrl", "Page", "Date", "HttpServers", "SocketServers", "IPAddrLookup"});
+  release->baseUrl = in.Text("BaseUrl");
+  const std::string& url = release->baseUrl;
+  const bool web = StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+  const size_t host = url.find("//");
+  if (!web || url.back() != '/' || url.find('/', host + 2) == std::string::npos ||
+      url.find_first_of(" \t\"?#") != std::string::npos) {
+    faults->Add(in.Line("BaseUrl"), "BaseUrl=" + url +
+                                        " is not an http or https URL of a folder (ending with /)");
+  }
+  release->page = in.Text("Page", release->page);
+  if (!IsSafeComponentName(release->page.c_str()))
+    faults->Add(in.Line("Page"), "Page=" + release->page + " is not a plain file name");
+  const std::string date = in.Text("Date");
+  if (!date.empty()) {
+    release->hasDate = ParseUtcDate(date, &release->date);
+    if (!release->hasDate)
+      faults->Add(in.Line("Date"), "Date=" + date + " is not a date such as 2024-01-01 00:00:00");
+  }
+  for (const char* key : kPageSettings) {
+    const std::string value = in.Text(key);
+    if (value.empty()) continue;
+    if (value.find_first_of("\r\n") != std::string::npos || value.size() > 1000)
+      faults->Add(in.Line(key), std::string(key) + " does not fit one page line");
+    release->pageSettings.emplace_back(key, value);
+  }
+}
+
+void ReadComponent(CZSectionReader& in, const CZIniSection& section, const std::string& name,
+                   CZReleaseDescription* release, CZFaults* faults) {
+  in.Only({"File", "Requirement", "RegisterServer", "DestDir", "clsid"});
+  CZReleaseComponent component;
+  component.name = name;
+  if (!IsSafeComponentName(name.c_str()))
+    faults->Add(section.line, "component name \"" + name +
+                                  "\" is refused by the updater: one plain file name, not a "
+                                  "device, not ending in _");
+  // Each package is served as the name with its last character made "_".
+  for (const CZReleaseComponent& other : release->components) {
+    if (EqualsIgnoringCase(other.name, name))
+      faults->Add(section.line, "component " + name + " is described twice");
+    else if (!name.empty() && other.name.size() == name.size() &&
+             EqualsIgnoringCase(other.name.substr(0, name.size() - 1), name.substr(0, name.size() - 1)))
+      faults->Add(section.line, "components " + other.name + " and " + name +
+                                    " would be served under one package name");
+  }
+  component.file = in.File("File", true);
+  component.requirement = in.Number("Requirement", 2, 1, 5);
+  component.registerServer = in.Number("RegisterServer", 0, 0, 1) != 0;
+  component.destDir = in.Text("DestDir");
+  if (!component.destDir.empty()) {
+    const std::string& value = component.destDir;
+    const size_t comma = value.find(',');
+    const std::string kind = value.substr(0, comma);
+    const CZDestination destination = SplitDestDir(value.c_str());
+    const bool numeric = !kind.empty() && kind.find_first_not_of("0123456789") == std::string::npos;
+    const std::string& sub = destination.subfolder;
+    if (!numeric || !IsSafeSubfolder(sub.c_str()) || (!sub.empty() && sub.back() != '\\'))
+      faults->Add(in.Line("DestDir"),
+                  "DestDir=" + value +
+                      " is not a kind (1: the client's folder, 2: the system folder) with an "
+                      "optional relative subfolder ending in \\ (1,plugins\\)");
+  }
+  component.clsid = in.Text("clsid");
+  if (!IsSafeClsid(component.clsid.c_str()) ||
+      (!component.clsid.empty() &&
+       (component.clsid.front() != '{' || component.clsid.back() != '}')))
+    faults->Add(in.Line("clsid"), "clsid=" + component.clsid +
+                                      " is not a class identifier in braces");
+  release->components.push_back(component);
+}
+
+void ReadRelease(CZSectionReader& in, CZReleaseDescription* release, CZFaults* faults) {
+  in.Only({"File", "Installer", "Version", "Silent", "Requirement", "CmpFileName"});
+  CZClientRelease& r = release->release;
+  release->hasRelease = true;
+  r.file = in.File("File", true);
+  const size_t slash = r.file.rfind('/');
+  r.installer = in.Text("Installer", slash == std::string::npos ? r.file : r.file.substr(slash + 1));
+  // The package is named after the installer, and the updater derives the
+  // installer's name back from the package's.
+  const size_t dot = r.installer.rfind('.');
+  if (dot == std::string::npos || !EqualsIgnoringCase(r.installer.substr(dot), ".exe") ||
+      ReleasePackageName(("/" + r.installer.substr(0, dot) + ".qpk").c_str()) !=
+          r.installer.substr(0, dot) + ".qpk")
+    faults->Add(in.Line("Installer"), "installer name \"" + r.installer +
+                                          "\" is not a plain file name ending in .exe");
+  r.version = in.Version("Version");
+  r.silent = in.Number("Silent", 1, 0, 1) != 0;
+  r.requirement = in.Number("Requirement", 1, 1, 3);
+  r.compareFile = in.Text("CmpFileName");
+  if (!r.compareFile.empty() && !IsSafeRelativePath(r.compareFile.c_str()))
+    faults->Add(in.Line("CmpFileName"), "CmpFileName=" + r.compareFile +
+                                            " is refused by the updater: name a file relative "
+                                            "to the client's folder");
+}
+}  // namespace
+
+bool ParseUtcDate(const std::string& text, time_t* when) {
+  struct tm parts = {};
+  char rest = 0;
+  if (sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &parts.tm_year, &parts.tm_mon,
+             &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &rest) != 6)
+    return false;
+  if (parts.tm_year < 1980 || parts.tm_year > 2107 || parts.tm_mon < 1 || parts.tm_mon > 12 ||
+      parts.tm_mday < 1 || parts.tm_mday > 31 || parts.tm_hour > 23 || parts.tm_min > 59 ||
+      parts.tm_sec > 59)
+    return false;
+  const int day = parts.tm_mday;
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  *when = timegm(&parts);
+  struct tm back = {};
+  gmtime_r(when, &back);
+  return back.tm_mday == day;  // no 31 February
+}
+
+bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* release,
+                            std::string* faultText) {
+  const size_t slash = path.rfind('/');
+  release->folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  CZFaults faults(slash == std::string::npos ? path : path.substr(slash + 1));
+  std::string text;
+  if (!ReadWhole(path, &text)) {
+    *faultText = "cannot read " + path + "\n";
+    return false;
+  }
+  CZIniText ini;
+  ini.Parse(text);
+  bool site = false;
+  for (const CZIniSection& section : ini.Sections()) {
+    CZSectionReader in(section, release->folder, &faults);
+    const std::string& name = section.name;
+    if (EqualsIgnoringCase(name, "site")) {
+      site = true;
+      ReadSite(in, release, &faults);
+    } else if (EqualsIgnoringCase(name, "updater")) {
+      in.Only({"File"});
+      release->updaterFile = in.File("File", true);
+    } else if (EqualsIgnoringCase(name, "prompt")) {
+      in.Only({"Text", "Page"});
+      release->promptText = in.File("Text", false);
+      release->promptPage = in.File("Page", false);
+    } else if (EqualsIgnoringCase(name, "registry")) {
+      in.Only({"File", "Version"});
+      release->registryFile = in.File("File", true);
+      release->registryVersion = in.Version("Version");
+    } else if (StartsWithNoCase(name, "component ")) {
+      ReadComponent(in, section, Trimmed(name.substr(10)), release, &faults);
+    } else if (EqualsIgnoringCase(name, "client release")) {
+      ReadRelease(in, release, &faults);
+    } else if (StartsWithNoCase(name, "feature ")) {
+      CZReleaseFeature feature;
+      feature.name = Trimmed(name.substr(8));
+      if (feature.name.empty() || !IsSafeClsid(feature.name.c_str()))
+        faults.Add(section.line, "feature name \"" + feature.name + "\" holds a backslash or is empty");
+      for (const CZIniEntry& entry : section.entries) feature.values.emplace_back(entry.key, entry.value);
+      release->features.push_back(feature);
+    } else {
+      faults.Add(section.line, "unknown section [" + name + "]");
+    }
+  }
+  if (!site) faults.Add(0, "no [site] section (it names the site's BaseUrl)");
+  *faultText = faults.Text();
+  return faults.Empty();
+}
