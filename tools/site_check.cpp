@@ -156,9 +156,10 @@ class CZSiteChecker {
       uint32_t actual;
     } values[] = {{"Size1", sizes.size1}, {"Size2", sizes.size2}};
     for (const auto& value : values) {
-      const uint32_t expected = ParseExpectedValue(ini.GetOr(section, value.key, "").c_str());
+      const std::string text = ini.GetOr(section, value.key, "");
+      const uint32_t expected = ParseExpectedValue(text.c_str());
       if (expected != 0 && expected != value.actual)
-        Problem(manifest, "[" + section + "] " + value.key + "=" + std::to_string(expected) +
+        Problem(manifest, "[" + section + "] " + value.key + "=" + text +
                               " but " + file + " gives " + std::to_string(value.actual) +
                               ": the updater refuses the download");
     }
