@@ -16,6 +16,9 @@ if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
 fi
 host=$(dirname "$("$root/scripts/build-tools.sh")")
 ctest --test-dir "$host" --output-on-failure
+# README's vendor commands, as they stand: a release build with a vendor's
+# key, a site made and checked with it.
+"$root/tests/docs/vendor_commands.sh" "$ZUPDATER_RUN_DIR" "$host/zpkg"
 # The fuzz targets' seed corpora, replayed natively under the sanitizers.
 fuzz_build="$root/build/fuzz"
 cmake -S "$root/tests/fuzz" -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \

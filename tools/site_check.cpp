@@ -195,9 +195,13 @@ class CZSiteChecker {
       if (setting.key == SettingKey::MurvoFolder) murvo = setting.value;
       if (setting.key == SettingKey::PatchkeeperFolder) patchkeeper = setting.value;
     });
-    if (!patchkeeper.empty()) CheckUpdaterFolder(page, patchkeeper);
+    // The run goes on only when the page names both folders.
+    if (patchkeeper.empty())
+      Problem(page, "names no PATCHKEEPER-FOLDER: the updater stops after reading the page");
+    else
+      CheckUpdaterFolder(page, patchkeeper);
     if (murvo.empty()) {
-      Problem(page, "names no MURVO-FOLDER: the updater finds no manifest");
+      Problem(page, "names no MURVO-FOLDER: the updater stops after reading the page");
       return;
     }
     CheckPackageFolder(page, murvo);
@@ -221,6 +225,11 @@ class CZSiteChecker {
     std::string folder;
     if (!FolderUrl(page, "PATCHKEEPER-FOLDER", url, &folder)) return;
     const std::string file = folder + "zupdater.qpk";
+    // No updater package is no update of the updater: clients go on.
+    if (!IsFile(m_site + file)) {
+      Sound(file + ": none, the updater stays as it is");
+      return;
+    }
     CZBytes updater;
     if (!CheckPackage(file, kUpdaterTarget, &updater)) return;
     CZVersion version;

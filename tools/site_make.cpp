@@ -236,9 +236,10 @@ class CZSiteWriter {
   }
 
   std::string Page() const {
+    // The updater goes on only when the page names both folders, even when
+    // the site ships no updater.
     std::string text = "MURVO-FOLDER=" + m_release.baseUrl + kPackageFolder + "\r\n";
-    if (!m_release.updaterFile.empty())
-      text += "PATCHKEEPER-FOLDER=" + m_release.baseUrl + kUpdaterFolder + "\r\n";
+    text += "PATCHKEEPER-FOLDER=" + m_release.baseUrl + kUpdaterFolder + "\r\n";
     for (const auto& setting : m_release.pageSettings)
       text += setting.first + "=" + setting.second + "\r\n";
     return text;

@@ -84,6 +84,9 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
 
   CZClientUnderTest client(d.release ? "fake_host4.exe" : "fake_host5.exe");
   ASSERT_TRUE(client.Install());
+  // The picture of a failed update, as README shows it.
+  const bool pictured = std::string(d.label) == "SilentComponent" && std::string(f.label) == "NotFound";
+  if (pictured) client.SaveBoxPictureAs("update_failed");
   {
     CZRunningHostClient host;
     ASSERT_TRUE(host.IsUp());
@@ -122,9 +125,10 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
   // The prompt is reached whenever the manifest was.
   EXPECT_EQ(loss == Loss::kEverything ? 0 : 1, client.PromptsSeen());
   // Only the final pass's failure is shown to the user.
-  if (finalPassFails)
+  if (finalPassFails) {
     EXPECT_EQ("Error: Update Failed !\n", client.BoxesSeen());
-  else
+    if (pictured) EXPECT_NE("", client.BoxPicture());
+  } else
     EXPECT_EQ("", client.BoxesSeen());
 
   const bool scriptApplied = componentsRun && loss != Loss::kScript;

@@ -117,9 +117,15 @@ bool CZClientUnderTest::Run(const std::string& pageUrl, PromptAnswer answer, DWO
     for (const char* title : kBoxTitles) {
       HWND box = FindWindowA(kDialogClass, title);
       if (box == nullptr || box == closedBox) continue;
+      const bool picture = m_boxes.empty() && !m_boxPictureName.empty();
+      if (picture && !IsWindowVisible(box)) continue;  // pictured once shown
       closedBox = box;
       std::string text;
       EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+      if (picture) {
+        Sleep(300);  // the box paints itself once shown
+        m_boxPicture = SaveWindowPicture(box, m_boxPictureName);
+      }
       m_boxes += std::string(title) + ": " + text + "\n";
       PostMessageA(box, WM_COMMAND, IDOK, 0);
     }

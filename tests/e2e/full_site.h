@@ -50,8 +50,11 @@ class CZClientUnderTest {
   int PromptsSeen() const { return m_promptsSeen; }
   void SavePromptPictureAs(const std::string& name) { m_pictureName = name; }
   const std::string& PromptPicture() const { return m_picture; }
-  // A message box ("Update Failed !") seen and closed during the last run.
+  // A message box ("Update Failed !") seen and closed during the last run,
+  // and the picture of the first one when asked to save it.
   const std::string& BoxesSeen() const { return m_boxes; }
+  void SaveBoxPictureAs(const std::string& name) { m_boxPictureName = name; }
+  const std::string& BoxPicture() const { return m_boxPicture; }
   // The last run's exit code (the updater's is always 0; a crash is not).
   DWORD ExitCode() const { return m_exitCode; }
 
@@ -63,7 +66,7 @@ class CZClientUnderTest {
   std::string m_host;
   int m_promptsSeen = 0;
   DWORD m_exitCode = ~0u;
-  std::string m_pictureName, m_picture, m_boxes;
+  std::string m_pictureName, m_picture, m_boxes, m_boxPictureName, m_boxPicture;
 };
 
 // What a whole run of the site ends with.

@@ -184,3 +184,19 @@ TEST(SiteMakeTest, AComponentWithoutVersionIsComparedByDate) {
   EXPECT_TRUE(release.Check().problems.empty());
 }
 }  // namespace
+
+namespace {
+TEST(SiteMakeTest, ASiteWithoutTheUpdaterStillNamesItsFolder) {
+  CZTestRelease release;
+  std::string text = CZTestRelease::GoodDescription();
+  text.erase(text.find("[updater]"), strlen("[updater]\nFile=bin/zupdater.exe\n"));
+  release.Describe(text);
+  std::string reasons;
+  ASSERT_TRUE(release.Make(&reasons)) << reasons;
+  // Without both folders on the page the updater stops after reading it.
+  EXPECT_NE(std::string::npos,
+            release.Read("corvcli.html").find("PATCHKEEPER-FOLDER=http://updates.test.example/p/\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(release.Site() + "/p/zupdater.qpk"));
+  EXPECT_TRUE(release.Check().problems.empty());
+}
+}  // namespace
