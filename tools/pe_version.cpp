@@ -120,8 +120,9 @@ bool ReadPeFileVersion(const std::vector<unsigned char>& bytes, CZVersion* versi
   // VS_VERSIONINFO: length, value length, type, the key "VS_VERSION_INFO"
   // in UTF-16 with its zero, padded to 32 bits, then VS_FIXEDFILEINFO.
   const uint64_t fixed = 40;
+  // A section's raw bytes may claim more than the file holds.
   if (dataSize < fixed + kFixedInfoSize || !MapAddress(sections, dataRva, dataSize, &data) ||
-      in.U16(data + 2) < kFixedInfoSize || in.U32(data + fixed) != kFixedInfoSignature) {
+      !in.Has(data, dataSize) || in.U16(data + 2) < kFixedInfoSize || in.U32(data + fixed) != kFixedInfoSignature) {
     *reason = "its version resource has no fixed file information";
     return false;
   }
