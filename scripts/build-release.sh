@@ -5,7 +5,7 @@
 #   scripts/build-release.sh VENDOR_PUBLIC.pem [-DZUPDATER_UPDATE_HOST=HOST] [-DZUPDATER_WEB_HOST=HOST]...
 # Extra arguments go to CMake. scripts/setup.sh must have run once.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$0")/.." && pwd)
 key=${1:?usage: build-release.sh VENDOR_PUBLIC.pem [-DNAME=VALUE...]}
 shift
 [ -f "$key" ] || { echo "build-release: no such key file: $key" >&2; exit 1; }
