@@ -83,6 +83,8 @@ list_files >"$demo/files-before.txt"
 run() {
   ZUPDATER_PERSISTENT=0 "$root/scripts/with-wine.sh" bash -c '
     demo=$1 base=$2
+    # A client as freshly installed: nothing of an earlier demo run is kept.
+    wine reg delete "HKCU\\SOFTWARE\\Zindo" /f </dev/null >/dev/null 2>&1 || true
     wine reg add "HKCU\\SOFTWARE\\Zindo\\Murvo" /v LogUpdate /t REG_DWORD /d 0 /f </dev/null >/dev/null
     wine reg delete "HKCU\\Software\\ZupdaterTests" /f </dev/null >/dev/null 2>&1 || true
     wine reg export "HKCU\\SOFTWARE\\Zindo" "$demo/before.reg" /y >/dev/null 2>&1 || : >"$demo/before.reg"
