@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "pe_builder.h"
 #include "site_fixture.h"
@@ -198,5 +199,26 @@ TEST(SiteMakeTest, ASiteWithoutTheUpdaterStillNamesItsFolder) {
             release.Read("corvcli.html").find("PATCHKEEPER-FOLDER=http://updates.test.example/p/\r\n"));
   EXPECT_FALSE(std::filesystem::exists(release.Site() + "/p/zupdater.qpk"));
   EXPECT_TRUE(release.Check().problems.empty());
+}
+}  // namespace
+
+namespace {
+// The description printed in tools/README.md, as it stands, makes a site.
+TEST(SiteMakeTest, TheDocumentedDescriptionMakesASite) {
+  std::ifstream in(std::string(ZUPDATER_SOURCE_DIR) + "/tools/README.md");
+  std::string line, description;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    if (line == "    [site]") inside = true;
+    if (inside && !line.empty() && line.compare(0, 4, "    ") != 0) break;
+    if (inside) description += (line.size() > 4 ? line.substr(4) : std::string()) + "\n";
+  }
+  ASSERT_NE(std::string::npos, description.find("[component zcomp.dll]")) << description;
+  CZTestRelease release;
+  WriteFiles(release.Folder(), {{"bin\\setup.exe", TestProgram(5, 0)}});
+  release.Describe(description);
+  std::string reasons;
+  ASSERT_TRUE(release.Make(&reasons)) << reasons << description;
+  EXPECT_NE(std::string::npos, release.Read("corvcli.html").find("MURVO-FOLDER=https://updates.example.com/zindo/m/"));
 }
 }  // namespace
