@@ -5,13 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tools/ini_text.h"
+#include "net/setting_line.h"
+#include "package/signature_record.h"
 
 namespace {
 constexpr size_t kBlockHeaderSize = 8;
 constexpr uint32_t kLargestBlock = 32768;
-
-uint16_t Read16(const CZBytes& bytes, size_t at) { return uint16_t(bytes[at] | bytes[at + 1] << 8); }
 
 // One MSZIP block: "CK", then raw deflate data whose window goes on from
 // the previous block's output.
@@ -43,7 +42,7 @@ bool ExtractCabFile(const CZCabImage& image, const std::string& name, CZBytes* c
                     std::string* reason) {
   const CZCabFile* file = nullptr;
   for (const CZCabFile& candidate : image.files)
-    if (file == nullptr && EqualsIgnoringCase(candidate.name, name)) file = &candidate;
+    if (file == nullptr && EqualsNoCase(candidate.name, name)) file = &candidate;
   if (file == nullptr) {
     *reason = "holds no file named " + name;
     return false;
@@ -65,8 +64,8 @@ bool ExtractCabFile(const CZCabImage& image, const std::string& name, CZBytes* c
   const CZBytes& bytes = image.bytes;
   for (uint16_t block = 0; block < folder.blockCount && unpacked.size() < wanted; ++block) {
     if (at + kBlockHeaderSize + image.dataReserve > bytes.size()) break;
-    const uint16_t packed = Read16(bytes, at + 4);
-    const uint16_t size = Read16(bytes, at + 6);
+    const uint16_t packed = ReadLittle16(&bytes[at + 4]);
+    const uint16_t size = ReadLittle16(&bytes[at + 6]);
     const size_t data = at + kBlockHeaderSize + image.dataReserve;
     if (data + packed > bytes.size() || size > kLargestBlock) break;
     if (method == 0) {

@@ -1,5 +1,7 @@
 #include "tools/cab_image.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -34,6 +36,18 @@ bool ReadWholeFile(const std::string& path, CZBytes* bytes) {
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+bool ReadWholeText(const std::string& path, std::string* text) {
+  CZBytes bytes;
+  if (!ReadWholeFile(path, &bytes)) return false;
+  text->assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool WriteWholeFile(const std::string& path, const CZBytes& bytes) {

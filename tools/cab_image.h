@@ -46,6 +46,9 @@ bool LoadCabImage(const std::string& path, CZCabImage* image, std::string* reaso
 // The same for an image already in memory.
 bool ParseCabImage(CZBytes bytes, CZCabImage* image, std::string* reason);
 bool ReadWholeFile(const std::string& path, CZBytes* bytes);
+bool ReadWholeText(const std::string& path, std::string* text);
+// True for a file (not a folder) that exists.
+bool IsRegularFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const CZBytes& bytes);
 void PutLittle16(unsigned char* at, uint16_t value);
 void PutLittle32(unsigned char* at, uint32_t value);

@@ -1,6 +1,6 @@
 #include "tools/ini_text.h"
 
-#include <strings.h>
+#include "net/setting_line.h"
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
@@ -12,10 +12,6 @@ std::string Unquoted(const std::string& value) {
   return value;
 }
 }  // namespace
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
 
 std::string Trimmed(const std::string& text) {
   size_t begin = 0, end = text.size();
@@ -58,7 +54,7 @@ void CZIniText::Parse(const std::string& text) {
 
 const CZIniSection* CZIniText::Section(const std::string& name) const {
   for (const CZIniSection& section : m_sections)
-    if (EqualsIgnoringCase(section.name, name)) return &section;
+    if (EqualsNoCase(section.name, name)) return &section;
   return nullptr;
 }
 
@@ -66,7 +62,7 @@ bool CZIniText::Get(const std::string& section, const std::string& key, std::str
   const CZIniSection* found = Section(section);
   if (found == nullptr) return false;
   for (const CZIniEntry& entry : found->entries) {
-    if (EqualsIgnoringCase(entry.key, key)) {
+    if (EqualsNoCase(entry.key, key)) {
       *value = entry.value;
       return true;
     }
@@ -86,7 +82,7 @@ std::vector<std::string> CZIniText::KeyNames(const std::string& section) const {
   if (found == nullptr) return names;
   for (const CZIniEntry& entry : found->entries) {
     bool seen = false;
-    for (const std::string& name : names) seen = seen || EqualsIgnoringCase(name, entry.key);
+    for (const std::string& name : names) seen = seen || EqualsNoCase(name, entry.key);
     if (!seen && !entry.key.empty()) names.push_back(entry.key);
   }
   return names;

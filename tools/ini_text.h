@@ -42,5 +42,4 @@ class CZIniText {
   std::vector<CZIniSection> m_sections;
 };
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 std::string Trimmed(const std::string& text);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "package/signature_record.h"
+
 namespace {
 constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kVersionResourceType = 16;
@@ -15,8 +17,8 @@ class CZReader {
   bool Has(uint64_t at, uint64_t size) const {
     return at <= m_bytes.size() && size <= m_bytes.size() - at;
   }
-  uint16_t U16(uint64_t at) const { return uint16_t(m_bytes[at] | m_bytes[at + 1] << 8); }
-  uint32_t U32(uint64_t at) const { return uint32_t(U16(at)) | uint32_t(U16(at + 2)) << 16; }
+  uint16_t U16(uint64_t at) const { return ReadLittle16(&m_bytes[at]); }
+  uint32_t U32(uint64_t at) const { return ReadLittle32(&m_bytes[at]); }
 
  private:
   const std::vector<unsigned char>& m_bytes;

@@ -1,12 +1,11 @@
 #include "tools/release_description.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "components/manifest_rules.h"
 #include "net/setting_line.h"
+#include "tools/cab_image.h"
 #include "tools/ini_text.h"
 
 namespace {
@@ -27,23 +26,7 @@ class CZFaults {
 };
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool ReadWhole(const std::string& path, std::string* text) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) text->append(buffer, n);
-  const bool ok = ferror(file) == 0;
-  fclose(file);
-  return ok;
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Reads the keys of one section: each key must be one of allowed.
@@ -55,14 +38,14 @@ class CZSectionReader {
   void Only(std::initializer_list<const char*> allowed) {
     for (const CZIniEntry& entry : m_section.entries) {
       bool known = false;
-      for (const char* name : allowed) known = known || EqualsIgnoringCase(entry.key, name);
+      for (const char* name : allowed) known = known || EqualsNoCase(entry.key, name);
       if (!known)
         m_faults->Add(entry.line, "[" + m_section.name + "] has no key \"" + entry.key + "\"");
     }
   }
   const CZIniEntry* Find(const char* key) const {
     for (const CZIniEntry& entry : m_section.entries)
-      if (EqualsIgnoringCase(entry.key, key)) return &entry;
+      if (EqualsNoCase(entry.key, key)) return &entry;
     return nullptr;
   }
   std::string Text(const char* key, const std::string& fallback = "") const {
@@ -81,7 +64,7 @@ class CZSectionReader {
       return "";
     }
     std::string path = value[0] == '/' ? value : m_folder + value;
-    if (!IsFile(path)) m_faults->Add(Line(key), key + std::string(" ") + value + " is not a file");
+    if (!IsRegularFile(path)) m_faults->Add(Line(key), key + std::string(" ") + value + " is not a file");
     return path;
   }
   int Number(const char* key, int fallback, int low, int high) {
@@ -156,10 +139,9 @@ void ReadComponent(CZSectionReader& in, const CZIniSection& section, const std::
                                   "device, not ending in _");
   // Each package is served as the name with its last character made "_".
   for (const CZReleaseComponent& other : release->components) {
-    if (EqualsIgnoringCase(other.name, name))
+    if (EqualsNoCase(other.name, name))
       faults->Add(section.line, "component " + name + " is described twice");
-    else if (!name.empty() && other.name.size() == name.size() &&
-             EqualsIgnoringCase(other.name.substr(0, name.size() - 1), name.substr(0, name.size() - 1)))
+    else if (EqualsNoCase(ServedPackageName(other.name), ServedPackageName(name)))
       faults->Add(section.line, "components " + other.name + " and " + name +
                                     " would be served under one package name");
   }
@@ -199,7 +181,7 @@ void ReadRelease(CZSectionReader& in, CZReleaseDescription* release, CZFaults* f
   // The package is named after the installer, and the updater derives the
   // installer's name back from the package's.
   const size_t dot = r.installer.rfind('.');
-  if (dot == std::string::npos || !EqualsIgnoringCase(r.installer.substr(dot), ".exe") ||
+  if (dot == std::string::npos || !EqualsNoCase(r.installer.substr(dot), ".exe") ||
       ReleasePackageName(("/" + r.installer.substr(0, dot) + ".qpk").c_str()) !=
           r.installer.substr(0, dot) + ".qpk")
     faults->Add(in.Line("Installer"), "installer name \"" + r.installer +
@@ -214,6 +196,12 @@ void ReadRelease(CZSectionReader& in, CZReleaseDescription* release, CZFaults* f
                                             "to the client's folder");
 }
 }  // namespace
+
+std::string ServedPackageName(const std::string& componentName) {
+  std::string served = componentName;
+  if (!served.empty()) served.back() = '_';
+  return served;
+}
 
 bool ParseUtcDate(const std::string& text, time_t* when) {
   struct tm parts = {};
@@ -240,7 +228,7 @@ bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* relea
   release->folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   CZFaults faults(slash == std::string::npos ? path : path.substr(slash + 1));
   std::string text;
-  if (!ReadWhole(path, &text)) {
+  if (!ReadWholeText(path, &text)) {
     *faultText = "cannot read " + path + "\n";
     return false;
   }
@@ -250,23 +238,23 @@ bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* relea
   for (const CZIniSection& section : ini.Sections()) {
     CZSectionReader in(section, release->folder, &faults);
     const std::string& name = section.name;
-    if (EqualsIgnoringCase(name, "site")) {
+    if (EqualsNoCase(name, "site")) {
       site = true;
       ReadSite(in, release, &faults);
-    } else if (EqualsIgnoringCase(name, "updater")) {
+    } else if (EqualsNoCase(name, "updater")) {
       in.Only({"File"});
       release->updaterFile = in.File("File", true);
-    } else if (EqualsIgnoringCase(name, "prompt")) {
+    } else if (EqualsNoCase(name, "prompt")) {
       in.Only({"Text", "Page"});
       release->promptText = in.File("Text", false);
       release->promptPage = in.File("Page", false);
-    } else if (EqualsIgnoringCase(name, "registry")) {
+    } else if (EqualsNoCase(name, "registry")) {
       in.Only({"File", "Version"});
       release->registryFile = in.File("File", true);
       release->registryVersion = in.Version("Version");
     } else if (StartsWithNoCase(name, "component ")) {
       ReadComponent(in, section, Trimmed(name.substr(10)), release, &faults);
-    } else if (EqualsIgnoringCase(name, "client release")) {
+    } else if (EqualsNoCase(name, "client release")) {
       ReadRelease(in, release, &faults);
     } else if (StartsWithNoCase(name, "feature ")) {
       CZReleaseFeature feature;

@@ -50,6 +50,10 @@ struct CZReleaseDescription {
   std::vector<CZReleaseFeature> features;
 };
 
+// The name a component's package is served under: its name with the last
+// character made "_", as the updater downloads it.
+std::string ServedPackageName(const std::string& componentName);
+
 // Reads and checks the description at path. False with every fault found,
 // one per line ("release.ini line 12: ...").
 bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* release,

@@ -1,7 +1,5 @@
 #include "tools/site_check.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -26,18 +24,6 @@ const char kRegistryTarget[] = "update.reg";
 std::string VersionString(const CZVersion& v) {
   return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.build) +
          "." + std::to_string(v.revision);
-}
-
-bool ReadText(const std::string& path, std::string* text) {
-  CZBytes bytes;
-  if (!ReadWholeFile(path, &bytes)) return false;
-  text->assign(bytes.begin(), bytes.end());
-  return true;
-}
-
-bool IsFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 class CZSiteChecker {
@@ -65,7 +51,7 @@ class CZSiteChecker {
     size_t scheme = url.find("://");
     if (scheme == std::string::npos) return "";
     const std::string name = url.substr(0, scheme);
-    if (!EqualsIgnoringCase(name, "http") && !EqualsIgnoringCase(name, "https")) return "";
+    if (!EqualsNoCase(name, "http") && !EqualsNoCase(name, "https")) return "";
     size_t path = url.find('/', scheme + 3);
     return path == std::string::npos ? "/" : url.substr(path);
   }
@@ -115,7 +101,7 @@ class CZSiteChecker {
   bool CheckPackage(const std::string& file, const std::string& target, CZBytes* contents) {
     const std::string path = m_site + file;
     CZBytes bytes;
-    if (!IsFile(path) || !ReadWholeFile(path, &bytes)) {
+    if (!IsRegularFile(path) || !ReadWholeFile(path, &bytes)) {
       Problem(file, "missing: the updater's download of it fails");
       return false;
     }
@@ -130,7 +116,7 @@ class CZSiteChecker {
       return false;
     }
     bool holds = false;
-    for (const CZCabFile& stored : image.files) holds = holds || EqualsIgnoringCase(stored.name, target);
+    for (const CZCabFile& stored : image.files) holds = holds || EqualsNoCase(stored.name, target);
     if (!holds) {
       std::string names;
       for (const CZCabFile& stored : image.files) names += (names.empty() ? "" : ", ") + stored.name;
@@ -168,7 +154,7 @@ class CZSiteChecker {
   void CheckPage() {
     const std::string& page = m_options.page;
     std::string text;
-    if (!ReadText(m_site + page, &text)) {
+    if (!ReadWholeText(m_site + page, &text)) {
       Problem(page, "missing: the updater finds no client update page");
       return;
     }
@@ -226,7 +212,7 @@ class CZSiteChecker {
     if (!FolderUrl(page, "PATCHKEEPER-FOLDER", url, &folder)) return;
     const std::string file = folder + "zupdater.qpk";
     // No updater package is no update of the updater: clients go on.
-    if (!IsFile(m_site + file)) {
+    if (!IsRegularFile(m_site + file)) {
       Sound(file + ": none, the updater stays as it is");
       return;
     }
@@ -256,7 +242,7 @@ class CZSiteChecker {
     CheckPromptTexts(folder);
     const std::string manifest = folder + kManifestName;
     std::string text;
-    if (!ReadText(m_site + manifest, &text)) {
+    if (!ReadWholeText(m_site + manifest, &text)) {
       Problem(manifest, "missing: the updater has no component list");
       return;
     }
@@ -276,11 +262,11 @@ class CZSiteChecker {
   void CheckPromptTexts(const std::string& folder) {
     std::string text;
     const std::string txt = folder + "update.txt";
-    if (ReadText(m_site + txt, &text) && text.size() + 1 > kPromptTextSize)
+    if (ReadWholeText(m_site + txt, &text) && text.size() + 1 > kPromptTextSize)
       Problem(txt, "is " + std::to_string(text.size()) + " bytes; the prompt shows at most " +
                        std::to_string(kPromptTextSize - 1));
     const std::string html = folder + "update.html";
-    if (ReadText(m_site + html, &text) && !HasPageMarker(ToLowerAscii(text)))
+    if (ReadWholeText(m_site + html, &text) && !HasPageMarker(ToLowerAscii(text)))
       Problem(html, "has no <zupdater> marker: the prompt never shows it (it shows update.txt)");
   }
 

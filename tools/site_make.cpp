@@ -137,11 +137,9 @@ class CZSiteWriter {
   }
 
   void WritePackages() {
-    for (const CZReleaseComponent& component : m_release.components) {
-      std::string served = component.name;
-      served.back() = '_';
-      Package(component.file, component.name, kComponentFolder + served);
-    }
+    for (const CZReleaseComponent& component : m_release.components)
+      Package(component.file, component.name,
+              kComponentFolder + ServedPackageName(component.name));
     if (!m_release.updaterFile.empty())
       Package(m_release.updaterFile, "ZUDPTEMP.EXE", std::string(kUpdaterFolder) + "zupdater.qpk");
     if (!m_release.registryFile.empty())
@@ -179,8 +177,7 @@ class CZSiteWriter {
   }
 
   std::string ComponentSection(const CZReleaseComponent& component) {
-    std::string served = component.name;
-    served.back() = '_';
+    const std::string served = ServedPackageName(component.name);
     std::string text = "[" + component.name + "]\r\n";
     if (!component.clsid.empty()) text += "clsid=" + component.clsid + "\r\n";
     CZBytes bytes;
