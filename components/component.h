@@ -42,8 +42,9 @@ class CZComponent {
   void IsComponentFileNewer(CZHttpSession& net);
   // The Last-Modified date of the package URL, asked with HEAD on the
   // session's current connection (the caller connects to the URL's host).
-  // False, with *fileTime untouched, when the date cannot be had.
-  bool QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime) const;
+  // False, with *fileTime untouched, when the date cannot be had; *ahead
+  // (when given) tells whether the server's date was more than a day ahead.
+  bool QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime, bool* ahead = nullptr) const;
 
   const std::string& ManifestPath() const { return m_manifestPath; }
   // The section name, also the installed file's name.

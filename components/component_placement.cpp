@@ -6,6 +6,7 @@
 #include "common/update_log.h"
 #include "components/component.h"
 #include "settings/folders.h"
+#include "settings/own_files.h"
 #include "settings/reg_key.h"
 
 namespace {
@@ -30,22 +31,17 @@ bool ReadRegisteredServerPath(const std::string& clsid, std::string* path) {
   *path = expanded;
   return !path->empty();
 }
-// The full, long form of an absolute path: "." and ".." steps resolved and
-// short (8.3) names expanded where the file or its folder exists. False when
-// it does not fit a path.
-bool NormalisePath(const std::string& path, std::string* normal) {
-  char full[kPathSize];
-  char* name = nullptr;
-  DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, &name);
-  if (length == 0 || length >= sizeof(full)) return false;
-  char longer[kPathSize];
-  length = GetLongPathNameA(full, longer, sizeof(longer));
-  *normal = length != 0 && length < sizeof(longer) ? longer : full;
-  return true;
+bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+// folder (normalised, ending with a backslash) is the folder other names.
+bool IsSameFolder(const std::string& folder, const char* other) {
+  std::string normal;
+  if (!NormalisePath(other, &normal)) return false;
+  if (normal.back() != '\\') normal += '\\';
+  return _stricmp(folder.c_str(), normal.c_str()) == 0;
 }
 
 // A registered path is used only for the component's own file in the
@@ -67,13 +63,13 @@ bool IsOwnRegisteredPath(const std::string& path, const std::string& name) {
     if (workingFolder.back() != '\\') workingFolder += '\\';
     if (BeginsWithNoCase(folder, workingFolder)) return true;
   }
+  // Directly in the system folder, or in the 32-bit one (SysWOW64), where
+  // the shipped 32-bit program's servers are registered on 64-bit Windows.
   char system[kPathSize];
   UINT length = GetSystemDirectoryA(system, sizeof(system));
-  std::string systemFolder;
-  if (length == 0 || length >= sizeof(system) || !NormalisePath(system, &systemFolder))
-    return false;
-  if (systemFolder.back() != '\\') systemFolder += '\\';
-  return _stricmp(folder.c_str(), systemFolder.c_str()) == 0;
+  if (length != 0 && length < sizeof(system) && IsSameFolder(folder, system)) return true;
+  length = GetSystemWow64DirectoryA(system, sizeof(system));
+  return length != 0 && length < sizeof(system) && IsSameFolder(folder, system);
 }
 }  // namespace
 
@@ -98,6 +94,19 @@ bool CZComponent::ResolveInstallPath() {
   }
   // A cut path would name another file: such a component has no place.
   if (path.size() >= kPathSize) return false;
+  // The updater's own files are never a component's, under any spelling;
+  // nor is a place that a link leads out of the client's folders.
+  std::string download = path;
+  download.back() = '_';
+  if (IsUpdaterOwnPath(path) || IsUpdaterOwnPath(download)) {
+    WriteLog("Component %s: %s is the updater's own file, refused\r\n", m_name.c_str(),
+             path.c_str());
+    return false;
+  }
+  if (IsPathThroughLink(path) || IsPathThroughLink(download)) {
+    WriteLog("Component %s: %s leads through a link, refused\r\n", m_name.c_str(), path.c_str());
+    return false;
+  }
   m_installPath = path;
   return true;
 }

@@ -51,7 +51,10 @@ void CZComponent::IsComponentFileNewer(CZHttpSession& net) {
     shiftedLocal = ToULongLong(written) + kFreshnessSlack;
   }
   ULONGLONG server = 0;
-  if (!QueryComponentFileTime(net, &server)) {
+  bool ahead = false;
+  // A date far ahead never makes the file newer: fetched for it, the file
+  // would be stamped with the current time and look older again next run.
+  if (!QueryComponentFileTime(net, &server, &ahead) || ahead) {
     m_needsUpdate = 0;
     return;
   }
@@ -60,7 +63,8 @@ void CZComponent::IsComponentFileNewer(CZHttpSession& net) {
   m_needsUpdate = CompareFileTime(&serverTime, &localTime) > 0 ? 1 : 0;
 }
 
-bool CZComponent::QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime) const {
+bool CZComponent::QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime,
+                                         bool* ahead) const {
   char urlPath[kUrlPathSize];
   if (!net.GetUrlPath(m_url.c_str(), urlPath, sizeof(urlPath))) return false;
   CZWinInet& winInet = net.WinInet();
@@ -78,6 +82,6 @@ bool CZComponent::QueryComponentFileTime(CZHttpSession& net, ULONGLONG* fileTime
   winInet.InternetCloseHandle(request);
   FILETIME time;
   if (!ok || !SystemTimeToFileTime(&date, &time)) return false;
-  *fileTime = net.BoundServerDate(ToULongLong(time), m_url.c_str());
+  *fileTime = net.BoundServerDate(ToULongLong(time), m_url.c_str(), ahead);
   return true;
 }

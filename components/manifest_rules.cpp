@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/own_names.h"
 #include "package/stored_name.h"
 
 namespace {
@@ -28,10 +29,21 @@ bool IsExeExtension(const char* dot) {
   return true;
 }
 
+// Characters no Windows file name may hold: a name with one fails on every
+// run.
+bool HasForbiddenCharacter(const char* name) {
+  for (const char* c = name; *c != '\0'; ++c)
+    if (static_cast<unsigned char>(*c) < 0x20 || strchr("\"<>|?*", *c) != nullptr) return true;
+  return false;
+}
+
 bool IsSafePackageName(const char* name) {
   if (name[0] == '\0' || strpbrk(name, "\\:") != nullptr || strstr(name, "..") != nullptr ||
-      !IsSafeStoredName(name))
+      HasForbiddenCharacter(name) || !IsSafeStoredName(name))
     return false;
+  // Neither the package nor the installer it holds may be one of the
+  // updater's own names: a release must not start an updater.
+  if (IsUpdaterOwnName(name) || IsUpdaterOwnName(ReleaseInstallerName(name))) return false;
   const char* dot = strrchr(name, '.');
   const char last = name[strlen(name) - 1];
   return dot != nullptr && dot != name && !IsExeExtension(dot) && last != '.' && last != ' ';
@@ -77,6 +89,10 @@ bool IsSafeComponentName(const char* name) {
   // The download is saved as the name with its last character made "_": a
   // name ending in "_" would be downloaded over the installed file itself.
   if (name[strlen(name) - 1] == '_') return false;
+  // The updater's own files are never a component's, nor their downloads.
+  std::string download = name;
+  download.back() = '_';
+  if (IsUpdaterOwnName(name) || IsUpdaterOwnName(download)) return false;
   // A device name (COM1, NUL ...) would send the download to the device.
   return !IsOnlyDotsAndBlanks(name, name + strlen(name)) && IsSafeStoredName(name);
 }
@@ -90,6 +106,8 @@ bool IsSafeSubfolder(const char* subfolder) {
     while (*end != '\0' && !IsSeparator(*end)) ++end;
     const bool currentFolder = end - part == 1 && *part == '.';
     if (!currentFolder && IsOnlyDotsAndBlanks(part, end)) return false;
+    // "logs\" would be the updater's log folder.
+    if (IsUpdaterOwnName(std::string(part, end))) return false;
     if (*end == '\0') return true;
     part = end + 1;
   }

@@ -65,7 +65,8 @@ bool CZUpdater::OfferComponentUpdate() {
   if (m_lowestRequirement == kNothingPending) return false;
   if (m_lowestRequirement == kRememberedLevel && GetLastUpdateTime() != 0) return false;
   const bool accepted = PromptForUpdate();
-  SetLastUpdateTime(accepted);
+  // An accepted offer is recorded once its files are in (UpdateAllComponents).
+  if (!accepted) SetLastUpdateTime(false);
   return accepted;
 }
 
@@ -80,6 +81,7 @@ bool CZUpdater::UpdateAllComponents() {
     if (!UpdateComponent(component, number, true)) return false;
     ++number;
   }
+  SetLastUpdateTime(true);
   return true;
 }
 
@@ -105,7 +107,10 @@ bool CZUpdater::UpdateComponent(CZComponent& component, long fileNumber, bool sh
     if (m_net->DownloadRequest(request, url, nullptr, 0, download, length, showProgress,
                                fileNumber) &&
         CheckFileSizes(download, component.Name().c_str(), component.ManifestPath().c_str())) {
-      installed = ExtractSignedImage(download, local, m_net->ServerFileTime());
+      // In the system folder a package brings its component's file alone.
+      CZAcceptRules rules;
+      rules.onlyTarget = component.DestinationKind() == kSystemFolderKind;
+      installed = ExtractSignedImage(download, local, m_net->ServerFileTime(), rules);
       if (installed && component.RegisterServer() != 0) RegisterComponentServer(local);
     } else {
       DeleteFileA(download);

@@ -5,18 +5,21 @@
 #include <new>
 
 #include "common/bounded_text.h"
+#include "common/own_names.h"
 #include "common/process_state.h"
 #include "common/ui_helpers.h"
 #include "driver/restart.h"
 #include "driver/updater.h"
+#include "package/file_version.h"
 #include "resources/resource.h"
+#include "settings/durable_file.h"
 #include "settings/folders.h"
 
 namespace {
 
-const char kTempCopyName[] = "ZUDPTEMP.EXE";
-const char kUpdaterName[] = "zupdater.exe";
 constexpr DWORD kRelayWaitMs = 1000;
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceWaitMs = 500;
 constexpr int kStaleCopyAttempts = 2;
 constexpr DWORD kStaleCopyWaitMs = 500;
 
@@ -29,29 +32,55 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 // The temporary copy of a new updater: put itself in place of zupdater.exe
-// and have the exit hook start it with the same command line.
+// and have the exit hook start it with the same command line. The copy is
+// written beside zupdater.exe under a name of its own, flushed, and renamed
+// over it, so that at every instant zupdater.exe is a whole updater, the old
+// or the new one; and only a strictly newer updater takes its place.
 [[noreturn]] void RelayTemporaryCopy(const char* ownPath) {
-  char target[kPathSize];
+  char target[kPathSize], staged[kPathSize];
   bool haveTarget = GetWorkingFolder(target, sizeof(target));
   WaitWithMessages(kRelayWaitMs);
   if (haveTarget) {
-    AppendBounded(target, kUpdaterName);
-    // A failed copy goes unnoticed: the old updater is started again.
-    CopyFileA(ownPath, target, FALSE);
+    CopyBounded(staged, target);
+    AppendBounded(staged, kRelayFileName);
+    AppendBounded(target, kUpdaterFileName);
+    // A refused copy starts nothing: the installed updater stays as it is.
+    if (!IsNewerUpdater(ownPath, target) || !CopyFileFlushed(ownPath, staged)) exit(0);
+    bool replaced = false;
+    // The old updater may still be ending: its file cannot be replaced
+    // while it runs.
+    for (int attempt = 0; attempt < kReplaceAttempts && !replaced; ++attempt) {
+      replaced = ReplaceFileByRename(staged, target);
+      if (!replaced) WaitWithMessages(kReplaceWaitMs);
+    }
+    // A failed rename leaves the old updater whole; it is started again.
+    if (!replaced) DeleteFileA(staged);
     g_nRestartSelector = kRestartUpdater;
     atexit(RestartAtExit);
   }
   exit(0);
 }
 
-void DeleteStaleTemporaryCopy() {
+// Whether path's file name is the new updater's (not merely holds it).
+bool IsTemporaryCopyPath(const char* path) {
+  const char* slash = strrchr(path, '\\');
+  return _stricmp(slash != nullptr ? slash + 1 : path, kNewUpdaterFileName) == 0;
+}
+
+void DeleteStaleFile(const char* name) {
   char path[kPathSize];
   if (!GetWorkingFolder(path, sizeof(path))) return;
-  AppendBounded(path, kTempCopyName);
+  AppendBounded(path, name);
   for (int attempt = 0; attempt < kStaleCopyAttempts; ++attempt) {
     if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
     WaitWithMessages(kStaleCopyWaitMs);
   }
+}
+
+// The new updater of an earlier run, and a relay's copy that was cut short.
+void DeleteStaleTemporaryCopy() {
+  DeleteStaleFile(kNewUpdaterFileName);
+  DeleteStaleFile(kRelayFileName);
 }
 
 }  // namespace
@@ -79,10 +108,7 @@ bool InitInstance(HINSTANCE instance) {
   char ownPath[kPathSize] = "";
   DWORD n = GetModuleFileNameA(nullptr, ownPath, sizeof(ownPath));
   if (n >= sizeof(ownPath)) ownPath[sizeof(ownPath) - 1] = '\0';
-  char upper[kPathSize];
-  CopyBounded(upper, ownPath);
-  CharUpperA(upper);
-  if (strstr(upper, kTempCopyName) != nullptr) RelayTemporaryCopy(ownPath);
+  if (IsTemporaryCopyPath(ownPath)) RelayTemporaryCopy(ownPath);
 
   DeleteStaleTemporaryCopy();
 

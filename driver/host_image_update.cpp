@@ -17,6 +17,8 @@
 namespace {
 constexpr int kRunEnds = 1;
 constexpr int kRunGoesOn = 0;
+// WinExec's results up to this one are errors.
+constexpr UINT kWinExecLastError = 31;
 }  // namespace
 
 bool CZUpdater::FetchHostImage(const char* link, char* package, char* installer) {
@@ -77,7 +79,15 @@ int CZUpdater::UpdateHostImage() {
   char command[kPathSize + 8];
   BuildInstallerCommand(installer, silent != 0, command, sizeof(command));
   ShutdownHostClient();
-  WinExec(command, SW_SHOWNORMAL);
+  const UINT started = WinExec(command, SW_SHOWNORMAL);
+  if (started <= kWinExecLastError) {
+    // The host client was closed for an installer that never ran: it is
+    // started again at the run's end, and the log says why.
+    WriteLog("Can not start %s, %lu\r\n", command, static_cast<unsigned long>(started));
+    DeleteFileA(installer);
+    g_nRestartSelector = kRestartHostClient;
+    return kRunEndsRestartingHost;
+  }
   DeleteFileA(installer);  // fails while the installer runs; that is expected
   return kRunEnds;
 }

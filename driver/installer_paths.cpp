@@ -9,6 +9,26 @@
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "components/manifest_rules.h"
+#include "package/staged_install.h"
+
+namespace {
+const char kReleaseFolderPrefix[] = "zupdater-";
+constexpr int kFolderNameAttempts = 100;
+
+// The folders earlier runs made for their releases: their installers have
+// ended or go on running from them (a file in use stays, with its folder).
+void RemoveEarlierReleaseFolders(const std::string& temp) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((temp + kReleaseFolderPrefix + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      RemoveFileTree(temp + found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+}  // namespace
 
 void ChooseInstallerFolder(char* folder) {
   char temp[kPathSize] = "";
@@ -20,13 +40,28 @@ void ChooseInstallerFolder(char* folder) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       temp[0] = '\0';
   }
-  if (temp[0] == '\0') {
-    CopyBounded(folder, kPathSize, g_workingFolder.c_str());
-    return;
+  if (temp[0] != '\0') {
+    std::string base = temp;
+    if (base.back() != '\\') base += '\\';
+    RemoveEarlierReleaseFolders(base);
+    // A folder of this run's own, made here and now: no file another program
+    // keeps in the temporary folder can be taken for the release's, deleted
+    // as a leftover or overwritten by it.
+    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < kFolderNameAttempts;
+         ++attempt, seed = seed * 1103515245u + 12345u) {
+      char name[32];
+      FormatText(name, sizeof(name), "%s%08lx", kReleaseFolderPrefix,
+                 static_cast<unsigned long>(seed));
+      const std::string candidate = base + name;
+      if (candidate.size() + 1 >= kPathSize) break;
+      if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+        CopyBounded(folder, kPathSize, (candidate + "\\").c_str());
+        return;
+      }
+    }
   }
-  CopyBounded(folder, kPathSize, temp);
-  size_t length = strlen(folder);
-  if (folder[length - 1] != '\\') AppendBounded(folder, kPathSize, "\\");
+  CopyBounded(folder, kPathSize, g_workingFolder.c_str());
 }
 
 bool BuildInstallerPaths(const char* folder, const char* link, char* package, char* installer) {

@@ -3,8 +3,10 @@
 #pragma once
 #include <cstddef>
 
-// The system's temporary folder when it is (or can be made) a folder, else
-// the working folder; ends with a backslash. folder has kPathSize bytes.
+// A folder of the run's own, made afresh in the system's temporary folder
+// (zupdater-XXXXXXXX, after the folders of earlier runs are removed as far
+// as nothing in them runs), else the working folder; ends with a backslash.
+// folder has kPathSize bytes.
 void ChooseInstallerFolder(char* folder);
 
 // package: folder and the link's last segment; a link without a slash, or

@@ -1,6 +1,6 @@
 // The vendor's registry script: fetched as a signed package when the manifest
 // names a version other than the one applied last, imported with the
-// system's registry editor, and recorded once the editor has finished.
+// system's reg.exe, and recorded once the import has succeeded.
 #include <cstring>
 
 #include "common/bounded_text.h"
@@ -18,8 +18,8 @@ const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 const char kPackageName[] = "update_reg.qpk";
 const char kScriptName[] = "update.reg";
 constexpr size_t kVersionSize = 40;
-// The editor imports a script in moments; one that is still running after
-// this long is left alone, and the script is not recorded as applied.
+// An import takes moments; one that is still running after this long is left
+// alone, and the script is not recorded as applied.
 constexpr DWORD kImportTimeoutMs = 120000;
 
 bool HostClientOlderThan(const char* versionText) {
@@ -70,26 +70,34 @@ bool CZUpdater::UpdateRegFile() {
     return false;
   }
 
-  char editorFolder[kPathSize] = "";
-  FindRegEditFolder(editorFolder, sizeof(editorFolder));
+  char toolFolder[kPathSize] = "";
+  bool underWow64 = false;
+  FindRegImportTool(toolFolder, sizeof(toolFolder), &underWow64);
   char command[kPathSize * 2 + 32];
-  BuildRegImportCommand(editorFolder, script, command, sizeof(command));
-  // The script is removed and its version recorded only once the editor has
-  // read it: recording earlier could claim settings that never arrived.
-  switch (RunRegImport(command, kImportTimeoutMs)) {
-    case RegImportResult::kFinished: {
+  BuildRegImportCommand(toolFolder, script, underWow64, command, sizeof(command));
+  // The version is recorded only once the whole script is in: recording a
+  // failed or unfinished import would claim settings that never arrived, and
+  // the next run would not try again.
+  DWORD status = 0;
+  switch (RunRegImport(command, kImportTimeoutMs, &status)) {
+    case RegImportResult::kImported: {
       CZRegKey update;
       update.Create(kUpdateKey, HKEY_CURRENT_USER);
       update.SetString("RegFileVersion", version);
       DeleteFileA(script);
       return true;
     }
+    case RegImportResult::kFailed:
+      WriteLog("Registry script import failed, status %lu: %s\r\n",
+               static_cast<unsigned long>(status), command);
+      DeleteFileA(script);
+      return false;
     case RegImportResult::kNotStarted:
       WriteLog("Can not start %s\r\n", command);
       DeleteFileA(script);
       return false;
     case RegImportResult::kStillRunning:
-      WriteLog("Registry editor still running after %lu ms: %s\r\n",
+      WriteLog("Registry import still running after %lu ms: %s\r\n",
                static_cast<unsigned long>(kImportTimeoutMs), command);
       return false;
   }

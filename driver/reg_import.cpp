@@ -7,45 +7,35 @@
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 
-void BuildRegImportCommand(const char* editorFolder, const char* scriptPath, char* command,
-                           size_t size) {
-  FormatText(command, size, "\"%s\\regedit.exe\" /s \"%s\"", editorFolder, scriptPath);
+void BuildRegImportCommand(const char* systemFolder, const char* scriptPath, bool underWow64,
+                           char* command, size_t size) {
+  FormatText(command, size, "\"%s\\reg.exe\" import \"%s\"%s", systemFolder, scriptPath,
+             underWow64 ? " /reg:32" : "");
 }
 
-const char* ChooseRegEditFolder(bool underWow64, const char* windowsFolder,
-                                const char* wow64Folder) {
-  return underWow64 && wow64Folder != nullptr && wow64Folder[0] != '\0' ? wow64Folder
-                                                                         : windowsFolder;
-}
-
-bool FindRegEditFolder(char* folder, size_t size) {
-  char windowsFolder[kPathSize] = "";
-  UINT length = GetWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
-  if (length == 0 || length >= sizeof(windowsFolder)) windowsFolder[0] = '\0';
+bool FindRegImportTool(char* folder, size_t size, bool* underWow64) {
   BOOL wow64 = FALSE;
-  char wow64Folder[kPathSize] = "";
-  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
-    length = GetSystemWow64DirectoryA(wow64Folder, sizeof(wow64Folder));
-    if (length == 0 || length >= sizeof(wow64Folder)) wow64Folder[0] = '\0';
-  }
-  const char* chosen = ChooseRegEditFolder(wow64 != FALSE, windowsFolder, wow64Folder);
-  if (chosen[0] == '\0') return false;
-  CopyBounded(folder, size, chosen);
+  *underWow64 = IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+  char system[kPathSize] = "";
+  UINT length = GetSystemDirectoryA(system, sizeof(system));
+  if (length == 0 || length >= sizeof(system)) return false;
+  CopyBounded(folder, size, system);
   return true;
 }
 
-RegImportResult RunRegImport(const char* command, DWORD timeoutMs) {
+RegImportResult RunRegImport(const char* command, DWORD timeoutMs, DWORD* exitStatus) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process = {};
   std::string line = command;  // CreateProcessA may write into its command line
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process))
     return RegImportResult::kNotStarted;
   CZUniqueKernelHandle thread(process.hThread);
   CZUniqueKernelHandle child(process.hProcess);
-  return WaitForObjectWithMessages(child.get(), timeoutMs) ? RegImportResult::kFinished
-                                                           : RegImportResult::kStillRunning;
+  if (!WaitForObjectWithMessages(child.get(), timeoutMs)) return RegImportResult::kStillRunning;
+  DWORD status = 1;
+  if (!GetExitCodeProcess(child.get(), &status)) status = 1;
+  if (exitStatus != nullptr) *exitStatus = status;
+  return status == 0 ? RegImportResult::kImported : RegImportResult::kFailed;
 }

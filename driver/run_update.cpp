@@ -8,6 +8,7 @@
 #include "components/manifest_rules.h"
 #include "driver/updater.h"
 #include "net/progress_dialog.h"
+#include "package/accept_image.h"
 #include "package/file_version.h"
 #include "resources/resource.h"
 #include "settings/folders.h"
@@ -17,6 +18,8 @@ constexpr WORD kBrowserFreeHostMajor = 5;
 }  // namespace
 
 int CZUpdater::RunUpdate() {
+  // What a run cut off left half done is put back before anything else.
+  RecoverUnfinishedUpdates();
   if (!ReadClientUpdatePage()) return 0;
 
   const int selfUpdate = CheckSelfUpdate();
@@ -35,7 +38,9 @@ int CZUpdater::RunUpdate() {
   if (!DownloadManifest()) return 0;
   if (!IfBrowserQualified()) return 0;
   PublishFeatureSettings();
-  if (UpdateHostImage() != 0) return 0;
+  const int release = UpdateHostImage();
+  if (release == kRunEndsRestartingHost) return 1;
+  if (release != 0) return 0;
   if (!LoadComponentManifest()) {
     UpdateRegFile();
     return 0;

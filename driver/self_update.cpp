@@ -2,19 +2,19 @@
 // accepted as ZUDPTEMP.EXE, and the run ends so that the exit hook hands over
 // to it.
 #include <cstring>
+#include <string>
 
 #include "common/bounded_text.h"
+#include "common/own_names.h"
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "driver/updater.h"
 #include "package/accept_image.h"
 #include "package/file_version.h"
 #include "settings/folders.h"
+#include "settings/install_records.h"
 
 namespace {
-const char kUpdaterFileName[] = "zupdater.exe";
-const char kNewUpdaterName[] = "ZUDPTEMP.EXE";
-
 // folder followed by name into path; false when the whole path does not fit,
 // so that no cut name is ever used for a file.
 bool JoinPath(char (&path)[kPathSize], const char* folder, const char* name) {
@@ -24,18 +24,16 @@ bool JoinPath(char (&path)[kPathSize], const char* folder, const char* name) {
   return true;
 }
 
-// Whether the new updater is at least the running one's version. An older
-// signed package must not roll back a newer updater: a vendor who needs to
-// go back ships the old code under a higher version.
-bool IsNotOlderThanRunning(const char* newUpdater) {
-  char running[kPathSize];
-  DWORD length = GetModuleFileNameA(nullptr, running, sizeof(running));
-  DWORD runningHigh = 0, runningLow = 0, newHigh = 0, newLow = 0;
-  if (length == 0 || length >= sizeof(running) ||
-      !GetFileVersion(running, &runningHigh, &runningLow))
-    return true;  // nothing to compare with: the signature alone decides
-  if (!GetFileVersion(newUpdater, &newHigh, &newLow)) return false;
-  return newHigh > runningHigh || (newHigh == runningHigh && newLow >= runningLow);
+// The updater a new one would replace: zupdater.exe of the working folder,
+// or the running program where there is none yet (a working folder of the
+// user's own, when the program's folder cannot be written).
+std::string InstalledUpdaterPath() {
+  char path[kPathSize];
+  if (JoinPath(path, g_workingFolder.c_str(), kUpdaterFileName) &&
+      GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+    return path;
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  return length != 0 && length < sizeof(path) ? path : std::string();
 }
 }  // namespace
 
@@ -55,10 +53,16 @@ int CZUpdater::CheckSelfUpdate() {
   int result = kSelfUpdateFailed;
   if (m_net->SetServerFromUrl(packageUrl.c_str(), pageHost, sizeof(pageHost)) &&
       m_net->OpenHttpSession()) {
-    if (m_net->IsServerFileNewer(localUpdater, packagePath) == 0)
+    if (m_net->IsServerFileNewer(localUpdater, packagePath) == 0) {
       result = kSelfUpdateCurrent;
-    else
+    } else if (m_net->ServerFileTime() != 0 && m_net->ServerFileTime() == GetRefusedUpdaterDate()) {
+      // Fetching it again would only refuse it again, on every run.
+      WriteLog("Updater package %s of this date was refused before, not fetched again\r\n",
+               packageUrl.c_str());
+      result = kSelfUpdateCurrent;
+    } else {
       result = DownloadSelfUpdate(packagePath) ? kSelfUpdateReady : kSelfUpdateFailed;
+    }
   }
   // Also without a page connection: the package server's connection must not
   // stand in for the page's server in the later steps.
@@ -68,7 +72,7 @@ int CZUpdater::CheckSelfUpdate() {
 
 bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
   char newUpdater[kPathSize], image[kPathSize];
-  if (!JoinPath(newUpdater, g_workingFolder.c_str(), kNewUpdaterName)) return false;
+  if (!JoinPath(newUpdater, g_workingFolder.c_str(), kNewUpdaterFileName)) return false;
   CopyBounded(image, newUpdater);
   image[strlen(image) - 1] = '_';
   // A copy left from an earlier run would pass for the new updater if the
@@ -87,11 +91,19 @@ bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
     return false;
   }
   WriteLog("Successfully downloaded Update File.\r\n");
-  if (!ExtractSignedImage(image, newUpdater, m_net->ServerFileTime())) return false;
-  if (!IsNotOlderThanRunning(newUpdater)) {
-    WriteLog("Refused %s: its version is older than the running updater's\r\n", newUpdater);
-    DeleteFileA(newUpdater);
+  // The version is checked where the new updater waits, staged: an older or
+  // equal one is refused before any file of its package is committed.
+  const std::string installed = InstalledUpdaterPath();
+  bool notNewer = false;
+  CZAcceptRules rules;
+  rules.approveTarget = [&](const char* staged) {
+    if (IsNewerUpdater(staged, installed.c_str())) return true;
+    WriteLog("Refused %s: its version is not higher than the installed updater's\r\n", newUpdater);
+    notNewer = true;
     return false;
-  }
-  return true;
+  };
+  const ULONGLONG serverTime = m_net->ServerFileTime();
+  if (ExtractSignedImage(image, newUpdater, serverTime, rules)) return true;
+  if (notNewer) SetRefusedUpdaterDate(serverTime);
+  return false;
 }

@@ -17,6 +17,9 @@ enum SelfUpdateResult : int {
   kSelfUpdateFailed = 2    // the check or the download failed
 };
 
+// UpdateHostImage's result when the run ends with the host client started.
+constexpr int kRunEndsRestartingHost = 2;
+
 class CZUpdater {
  public:
   // Takes the command line as received; it is cut into setting lines in place.
@@ -60,7 +63,9 @@ class CZUpdater {
   // and tells its window.
   void PublishFeatureSettings();
   // Nonzero when the run must end here (installer started, offer refused,
-  // installer package not fetched).
+  // installer package not fetched); kRunEndsRestartingHost when the host
+  // client, closed for an installer that could not start, must be started
+  // again.
   int UpdateHostImage();
   // Fills the component list from the manifest; false when its
   // [components] section is missing or empty.

@@ -88,7 +88,7 @@ HINTERNET CZHttpSession::OpenGetRequest(const char* urlPath, DWORD* contentLengt
   return request;
 }
 
-bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime) {
+bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime, bool* ahead) {
   if (m_hConnection == nullptr) return false;
   HINTERNET request = SendRequest("HEAD", urlPath, true);
   if (request == nullptr) return false;
@@ -100,7 +100,7 @@ bool CZHttpSession::QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime
   m_winInet->InternetCloseHandle(request);
   FILETIME time;
   if (ok && SystemTimeToFileTime(&date, &time)) {
-    *fileTime = BoundServerDate(ToULongLong(time), urlPath);
+    *fileTime = BoundServerDate(ToULongLong(time), urlPath, ahead);
     WriteLog("Success CZHttpQueryInfo Date/Time for %s\r\n", urlPath);
     return true;
   }
@@ -118,20 +118,22 @@ int CZHttpSession::IsServerFileNewer(const char* localPath, const char* urlPath)
     if (!GetFileTime(file.get(), nullptr, nullptr, &written)) return 1;
     localTime = ToULongLong(written) + kFreshnessSlack;
   }
-  if (!QueryServerFileTime(urlPath, &m_serverFileTime)) return 0;
+  bool ahead = false;
+  if (!QueryServerFileTime(urlPath, &m_serverFileTime, &ahead) || ahead) return 0;
   return m_serverFileTime > localTime ? 1 : 0;
 }
 
-ULONGLONG CZHttpSession::BoundServerDate(ULONGLONG serverTime, const char* location) {
+ULONGLONG CZHttpSession::BoundServerDate(ULONGLONG serverTime, const char* location, bool* ahead) {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   const ULONGLONG current = ToULongLong(now);
-  if (serverTime <= current + kFutureDateSlack) return serverTime;
-  if (!m_futureDateLogged) {
-    WriteLog("Server date of %s is more than a day ahead, the current time is used\r\n",
-             location);
-    m_futureDateLogged = true;
-  }
+  const bool tooFar = serverTime > current + kFutureDateSlack;
+  if (ahead != nullptr) *ahead = tooFar;
+  if (!tooFar) return serverTime;
+  WriteLog(
+      "Server date of %s is more than a day ahead: it does not count as newer, "
+      "the current time is used\r\n",
+      location);
   return current;
 }
 

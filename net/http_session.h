@@ -50,9 +50,12 @@ class CZHttpSession {
 
   // Requests on the current connection.
   HINTERNET OpenGetRequest(const char* urlPath, DWORD* contentLength);
-  bool QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime);
+  // The server's date of urlPath as BoundServerDate gives it; *ahead (when
+  // given) tells whether the server's own date was more than a day ahead.
+  bool QueryServerFileTime(const char* urlPath, ULONGLONG* fileTime, bool* ahead = nullptr);
   // 1 when the server's copy is more than 60 s newer than the local file or
-  // the local file is missing; records the server date on the way.
+  // the local file is missing; records the server date on the way. A date
+  // more than a day ahead is never newer.
   int IsServerFileNewer(const char* localPath, const char* urlPath);
   // Opens and sends a HEAD to the current server (over TLS to an https one,
   // a refused certificate logged); null on failure. For date checks of
@@ -76,9 +79,12 @@ class CZHttpSession {
   ULONGLONG ServerFileTime() const { return m_serverFileTime; }
   void SetServerFileTime(ULONGLONG time) { m_serverFileTime = time; }
   // A server date as the run may use it: one more than a day ahead of this
-  // machine's clock becomes the current time (logged once per run), so that
-  // no file is ever stamped with a date every later update looks older than.
-  ULONGLONG BoundServerDate(ULONGLONG serverTime, const char* location);
+  // machine's clock (a wrong server clock, or a client clock far behind)
+  // becomes the current time, so that no file is ever stamped with a date
+  // every later update looks older than, and *ahead is set. It is logged each
+  // time: such a date never makes a file newer, or every run would fetch it
+  // again (the stamp is always older than the next run's "now").
+  ULONGLONG BoundServerDate(ULONGLONG serverTime, const char* location, bool* ahead = nullptr);
 
  private:
   bool GetUrlHostName(const char* url, char* buffer, DWORD size, URL_COMPONENTSA* parts);
@@ -93,7 +99,6 @@ class CZHttpSession {
   std::string m_currentHost;
   ULONGLONG m_serverFileTime = 0;
   long m_fileCount = 0;
-  bool m_futureDateLogged = false;
   // The Internet handle goes through the host client's proxy, which alone
   // may see the proxy credentials.
   bool m_throughClientProxy = false;

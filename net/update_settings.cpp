@@ -6,6 +6,7 @@
 #include "common/update_log.h"
 #include "net/server_lists.h"
 #include "net/setting_line.h"
+#include "settings/own_files.h"
 
 void CZUpdateSettings::ParseCommandLine(char* commandLine) {
   if (commandLine == nullptr) return;
@@ -27,10 +28,12 @@ bool CZUpdateSettings::ApplySettingLine(const char* line, SettingSource source) 
     case SettingKey::ApplicationName: {
       std::string folder, exeName;
       // The unsigned page names the program started at the end of the run:
-      // only one in the updater's own working folder.
+      // only a plain file in the updater's own working folder, and never the
+      // updater itself (which would start again at every run's end).
       if (source == SettingSource::Page &&
           (!IsLocalAbsolutePath(value) || !SplitApplicationName(value, &folder, &exeName) ||
-           !EqualsNoCase(folder, g_workingFolder))) {
+           !EqualsNoCase(folder, g_workingFolder) || exeName.find('/') != std::string::npos ||
+           IsUpdaterOwnPath(value))) {
         WriteLog("Refused setting line of the client update page: ApplicationName=%s\r\n",
                  value.c_str());
         return false;

@@ -9,6 +9,8 @@
 #include "common/update_log.h"
 #include "package/cabinet.h"
 #include "package/package_key.h"
+#include "package/staged_install.h"
+#include "settings/install_records.h"
 
 namespace {
 // Stamps the file with the run's server date so that later date checks see
@@ -30,7 +32,8 @@ bool StampTarget(const char* targetPath, ULONGLONG serverTime) {
 }
 }  // namespace
 
-bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG serverFileTime) {
+bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG serverFileTime,
+                        const CZAcceptRules& rules) {
   CZCabinet cabinet;
   char folder[kPathSize];
   CopyBounded(folder, imagePath);
@@ -43,9 +46,15 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
           ? targetPath + folderLength + 1
           : "";
 
+  // Until the image is gone, a run cut off here leaves work for the next.
+  AddPendingPackage(imagePath);
   bool accepted = false;
   if (cabinet.OpenImage(imagePath) && cabinet.VerifySignature(PackageKey())) {
-    const bool extracted = targetName[0] != '\0' && cabinet.ExtractTo(folder, targetName);
+    CZExtractRules extract;
+    extract.requiredName = targetName;
+    extract.onlyRequired = rules.onlyTarget;
+    extract.approve = rules.approveTarget;
+    const bool extracted = targetName[0] != '\0' && cabinet.ExtractTo(folder, extract);
     WriteLog("File signed correctly %s\r\n", imagePath);
     if (!extracted && (targetName[0] == '\0' || cabinet.MissedRequiredName())) {
       // Nothing of such a package is installed.
@@ -55,6 +64,8 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
         WriteLog("Package %s is not laid out as signed: %s\r\n", imagePath,
                  cabinet.LayoutFault().c_str());
       }
+      if (!cabinet.Refusal().empty())
+        WriteLog("Package %s refused: %s\r\n", imagePath, cabinet.Refusal().c_str());
       // An older copy of the target may still be there; stamping it would
       // make a stale file pass every later date check as current.
       WriteLog("Can not extract %s\r\n", imagePath);
@@ -66,5 +77,16 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
   }
   cabinet.Reset();  // closes the decompressor before the image goes
   DeleteFileA(imagePath);
+  RemovePendingPackage(imagePath);
   return accepted;
+}
+
+void RecoverUnfinishedUpdates() {
+  for (const std::string& image : PendingPackages()) {
+    const size_t restored = RecoverUnfinishedCommit(StagingRootOf(image));
+    DeleteFileA(image.c_str());
+    WriteLog("Update from %s was cut off: %lu installed files put back\r\n", image.c_str(),
+             static_cast<unsigned long>(restored));
+    RemovePendingPackage(image);
+  }
 }

@@ -12,6 +12,7 @@
 #include "package/signature_check.h"
 #include "package/staged_install.h"
 #include "package/stored_name.h"
+#include "settings/own_files.h"
 
 namespace {
 constexpr int kCpu80386 = 1;
@@ -85,11 +86,19 @@ bool CZCabinet::VerifySignature(EVP_PKEY* key) {
 }
 
 bool CZCabinet::ExtractTo(const char* folder, const char* requiredName) {
+  CZExtractRules rules;
+  rules.requiredName = requiredName;
+  return ExtractTo(folder, rules);
+}
+
+bool CZCabinet::ExtractTo(const char* folder, const CZExtractRules& rules) {
   if (m_state != State::kOpen || folder == nullptr || *folder == 0) return false;
   if (strlen(folder) >= sizeof(m_destination)) return false;
   CopyBounded(m_destination, folder);
   m_layoutFault.clear();
+  m_refusal.clear();
   m_missedRequiredName = false;
+  const char* requiredName = rules.requiredName;
   {
     // Nothing is extracted unless the decompressor would read only signed bytes.
     CZCrtFile image(OpenWithFolderRetry(ImagePath().c_str(), _O_BINARY | _O_RDONLY, _S_IREAD));
@@ -98,9 +107,8 @@ bool CZCabinet::ExtractTo(const char* folder, const char* requiredName) {
     if (!CheckCabinetLayout(source, &m_layoutFault)) return false;
   }
 
-  char stagingRoot[kPathSize];
-  if (FormatText(stagingRoot, sizeof(stagingRoot), "%s%s~", m_imageFolder, m_imageName) < 0)
-    return false;
+  const std::string stagingRoot = StagingRootOf(ImagePath());
+  if (stagingRoot.size() >= kPathSize) return false;
   CZStagedInstall staging(stagingRoot);
   if (!staging.IsReady()) return false;
   m_staging = &staging;
@@ -113,6 +121,21 @@ bool CZCabinet::ExtractTo(const char* folder, const char* requiredName) {
     m_missedRequiredName = true;
     return false;
   }
+  for (const std::string& name : staging.Names()) {
+    if (requiredName != nullptr && _stricmp(name.c_str(), requiredName) == 0) continue;
+    if (rules.onlyRequired) {
+      m_refusal = "it holds " + name + " beside its own file";
+      return false;
+    }
+    // Only the caller's own target may be one of the updater's files.
+    if (IsUpdaterOwnPath(std::string(m_destination) + "\\" + name)) {
+      m_refusal = "it holds " + name + ", a file of the updater itself";
+      return false;
+    }
+  }
+  if (rules.approve && requiredName != nullptr &&
+      !rules.approve(staging.StagedPathOf(requiredName).c_str()))
+    return false;
   return staging.CommitTo(m_destination);
 }
 
@@ -141,9 +164,14 @@ INT_PTR DIAMONDAPI CZCabinet::Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION 
   switch (type) {
     case fdintCOPY_FILE:
       return self->OpenTarget(notification->psz1);
-    case fdintCLOSE_FILE_INFO:
-      // The image's dates and attributes are not applied.
-      return _close(static_cast<int>(notification->hf)) == 0 ? 1 : 0;
+    case fdintCLOSE_FILE_INFO: {
+      // The image's dates and attributes are not applied. The file goes to
+      // the disk before it can replace an installed one: after a power cut
+      // the installed name must not stand for a file with no data.
+      const int file = static_cast<int>(notification->hf);
+      const bool flushed = _commit(file) == 0;
+      return _close(file) == 0 && flushed ? 1 : 0;
+    }
     case fdintNEXT_CABINET:
       // A package is one image: a file continued elsewhere cannot be whole.
       return kAbort;
@@ -160,6 +188,7 @@ void CZCabinet::Reset() {
   }
   m_signatureText.clear();
   m_layoutFault.clear();
+  m_refusal.clear();
   m_missedRequiredName = false;
   m_imageFolder[0] = m_imageName[0] = m_destination[0] = 0;
   m_state = State::kIdle;

@@ -6,12 +6,24 @@
 // fdi.h needs the types windows.h declares.
 #include <fdi.h>
 
+#include <functional>
 #include <string>
 
 #include "common/bounded_text.h"
 
 typedef struct evp_pkey_st EVP_PKEY;
 class CZStagedInstall;
+
+// What an extraction must find before any file of it is committed.
+struct CZExtractRules {
+  // The stored name (compared case-folded) the image must hold; null: none.
+  const char* requiredName = nullptr;
+  // The image may hold no file but requiredName.
+  bool onlyRequired = false;
+  // Looks at the required file where it waits, staged, before anything is
+  // committed; false refuses the whole image (the approver logs why).
+  std::function<bool(const char* stagedPath)> approve;
+};
 
 class CZCabinet {
  public:
@@ -32,7 +44,11 @@ class CZCabinet {
   // (LayoutFault then says why). With requiredName (a stored name, compared
   // case-folded), an image that does not hold that file installs nothing
   // (MissedRequiredName then tells).
+  // An image with a file, other than the required one, that would land on
+  // one of the updater's own files is refused whole (Refusal then says
+  // why), and so is one that breaks the rules.
   bool ExtractTo(const char* folder, const char* requiredName = nullptr);
+  bool ExtractTo(const char* folder, const CZExtractRules& rules);
   void Reset();
 
   bool IsOpen() const { return m_state == State::kOpen; }
@@ -42,6 +58,8 @@ class CZCabinet {
   const std::string& LayoutFault() const { return m_layoutFault; }
   // Whether the last ExtractTo found every file but not the required one.
   bool MissedRequiredName() const { return m_missedRequiredName; }
+  // Why the last ExtractTo refused files it found; empty otherwise.
+  const std::string& Refusal() const { return m_refusal; }
 
  private:
   enum class State { kIdle, kOpen };
@@ -57,6 +75,7 @@ class CZCabinet {
   char m_destination[kPathSize] = "";
   std::string m_signatureText;
   std::string m_layoutFault;
+  std::string m_refusal;
   bool m_missedRequiredName = false;
   CZStagedInstall* m_staging = nullptr;  // set while ExtractTo runs
 };

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/handles.h"
+#include "common/update_log.h"
 #include "package/checksum_rules.h"
 
 namespace {
@@ -136,10 +137,19 @@ bool FileCRC(const char* path, DWORD* value) {
 }
 
 bool CheckFileSizes(const char* imagePath, const char* section, const char* manifestPath) {
+  // A package that fails is deleted by the caller: the log must say why.
+  auto refuse = [&](const char* key, DWORD expected, DWORD actual) {
+    WriteLog("Downloaded file %s does not match %s of [%s]: %lu expected, %lu found\r\n", imagePath,
+             key, section, static_cast<unsigned long>(expected),
+             static_cast<unsigned long>(actual));
+    return false;
+  };
   DWORD expected = ReadExpectedValue(section, "Size1", manifestPath);
   DWORD actual = 0;
-  if (expected != 0 && (!FileChecksum(imagePath, &actual) || actual != expected)) return false;
+  if (expected != 0 && (!FileChecksum(imagePath, &actual) || actual != expected))
+    return refuse("Size1", expected, actual);
   expected = ReadExpectedValue(section, "Size2", manifestPath);
-  if (expected != 0 && (!FileCRC(imagePath, &actual) || actual != expected)) return false;
+  if (expected != 0 && (!FileCRC(imagePath, &actual) || actual != expected))
+    return refuse("Size2", expected, actual);
   return true;
 }

@@ -18,3 +18,10 @@ bool GetFileVersion(const char* path, DWORD* high, DWORD* low) {
   *low = fixed->dwFileVersionLS;
   return true;
 }
+
+bool IsNewerUpdater(const char* candidatePath, const char* installedPath) {
+  DWORD newHigh = 0, newLow = 0, oldHigh = 0, oldLow = 0;
+  if (!GetFileVersion(candidatePath, &newHigh, &newLow)) return false;
+  if (!GetFileVersion(installedPath, &oldHigh, &oldLow)) return true;
+  return newHigh > oldHigh || (newHigh == oldHigh && newLow > oldLow);
+}

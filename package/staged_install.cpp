@@ -2,11 +2,24 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "common/handles.h"
+#include "settings/durable_file.h"
+
 namespace {
+const char kJournalName[] = "journal.txt";
+const char kJournalHeader[] = "zupdater commit";
+constexpr DWORD kJournalMaxSize = 1024 * 1024;
+
 // File names differ only when they differ case-folded.
 std::string FoldCase(std::string name) {
   if (!name.empty()) CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
   return name;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Creates the missing folders of filePath's folder part, from the first
@@ -19,10 +32,51 @@ void CreateFoldersRecorded(const std::string& filePath, std::vector<std::string>
   for (size_t at = filePath.find('\\', first + 1); at != std::string::npos && at <= last;
        at = filePath.find('\\', at + 1)) {
     const std::string folder = filePath.substr(0, at);
-    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    if (Exists(folder)) continue;
     if (!CreateDirectoryA(folder.c_str(), nullptr)) return;
     created->push_back(folder);
   }
+}
+
+// Writes text as path's whole content and flushes it: the journal must be on
+// the disk before the first installed file changes.
+bool WriteFlushed(const std::string& path, const std::string& text) {
+  CZUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file.valid() &&
+         WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size() && FlushFileBuffers(file.get());
+}
+
+std::string ReadWhole(const std::string& path) {
+  CZUniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::string();
+  DWORD size = GetFileSize(file.get(), nullptr);
+  if (size == INVALID_FILE_SIZE || size > kJournalMaxSize) return std::string();
+  std::string text(size, '\0');
+  DWORD read = 0;
+  if (size != 0 && (!ReadFile(file.get(), &text[0], size, &read, nullptr) || read != size))
+    return std::string();
+  return text;
+}
+
+// The fields of one journal line, split at '|' (no file name holds one).
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t begin = 0;
+  for (;;) {
+    const size_t end = line.find('|', begin);
+    fields.push_back(line.substr(begin, end == std::string::npos ? end : end - begin));
+    if (end == std::string::npos) return fields;
+    begin = end + 1;
+  }
+}
+
+bool ReplaceWith(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 }  // namespace
 
@@ -30,8 +84,9 @@ void RemoveFileTree(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileA(path.c_str());
+  // A link is removed, never what it leads to.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
     return;
   }
   WIN32_FIND_DATAA found;
@@ -46,9 +101,48 @@ void RemoveFileTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+std::string StagingRootOf(const std::string& imagePath) { return imagePath + "~"; }
+
+// A cut-off commit is put back rather than completed: the steps that follow
+// a commit in the same run (stamping with the server's date, registering a
+// COM server) would be missing from a completed one, and its file would then
+// look current to every later run. Put back, the next run does the whole
+// update again.
+size_t RecoverUnfinishedCommit(const std::string& root) {
+  const std::string journal = ReadWhole(root + "\\" + kJournalName);
+  size_t restored = 0;
+  if (journal.compare(0, sizeof(kJournalHeader) - 1, kJournalHeader) == 0) {
+    std::string destination;
+    size_t begin = 0;
+    while (begin < journal.size()) {
+      size_t end = journal.find('\n', begin);
+      if (end == std::string::npos) end = journal.size();
+      const std::vector<std::string> fields = SplitFields(journal.substr(begin, end - begin));
+      begin = end + 1;
+      if (fields.size() == 2 && fields[0] == "D") destination = fields[1];
+      if (fields.size() != 5 || fields[0] != "F" || destination.empty()) continue;
+      const std::string target = destination + "\\" + fields[4];
+      const std::string backup = root + "\\o\\" + fields[1];
+      const std::string staged = root + "\\n\\" + fields[4];
+      if (fields[2] == "1") {
+        // The kept old file goes back over whichever version is there.
+        if (!Exists(backup) || !ReplaceWith(backup, target)) continue;
+        SetFileAttributesA(target.c_str(), strtoul(fields[3].c_str(), nullptr, 10));
+        ++restored;
+      } else if (!Exists(staged) && Exists(target)) {
+        // A file the commit brought where there was none.
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileA(target.c_str())) ++restored;
+      }
+    }
+  }
+  RemoveFileTree(root);
+  return restored;
+}
+
 CZStagedInstall::CZStagedInstall(const std::string& root)
     : m_root(root), m_newFolder(root + "\\n"), m_oldFolder(root + "\\o") {
-  RemoveFileTree(m_root);
+  RecoverUnfinishedCommit(m_root);
   m_ready = CreateDirectoryA(m_root.c_str(), nullptr) &&
             CreateDirectoryA(m_newFolder.c_str(), nullptr) &&
             CreateDirectoryA(m_oldFolder.c_str(), nullptr);
@@ -67,6 +161,24 @@ bool CZStagedInstall::HasStagedName(const std::string& name) const {
   return m_foldedNames.count(FoldCase(name)) != 0;
 }
 
+std::string CZStagedInstall::StagedPathOf(const std::string& name) const {
+  const std::string folded = FoldCase(name);
+  for (const std::string& staged : m_names)
+    if (FoldCase(staged) == folded) return m_newFolder + "\\" + staged;
+  return std::string();
+}
+
+bool CZStagedInstall::WriteJournal(const std::string& destination) const {
+  std::string text = std::string(kJournalHeader) + "\nD|" + destination + "\n";
+  for (size_t i = 0; i < m_names.size(); ++i) {
+    const DWORD attributes = GetFileAttributesA((destination + "\\" + m_names[i]).c_str());
+    const bool hadOld = attributes != INVALID_FILE_ATTRIBUTES;
+    text += "F|" + std::to_string(i) + "|" + (hadOld ? "1" : "0") + "|" +
+            std::to_string(hadOld ? attributes : 0) + "|" + m_names[i] + "\n";
+  }
+  return WriteFlushed(m_root + "\\" + kJournalName, text);
+}
+
 bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMovedFile* moved) {
   moved->target = destination + "\\" + m_names[index];
   moved->staged = m_newFolder + "\\" + m_names[index];
@@ -74,22 +186,25 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
   if (moved->attributes != INVALID_FILE_ATTRIBUTES) {
     // A folder in the file's place is not something to replace.
     if (moved->attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    // The old version stays reachable until the whole image is in.
     moved->backup = m_oldFolder + "\\" + std::to_string(index);
+    if (!CreateHardLinkA(moved->backup.c_str(), moved->target.c_str(), nullptr) &&
+        !CopyFileFlushed(moved->target.c_str(), moved->backup.c_str())) {
+      moved->backup.clear();
+      return false;
+    }
     if (moved->attributes &
         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
       SetFileAttributesA(moved->target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    if (!MoveFileExA(moved->target.c_str(), moved->backup.c_str(), 0)) {
-      SetFileAttributesA(moved->target.c_str(), moved->attributes);
-      return false;
-    }
   } else {
     CreateFoldersRecorded(moved->target, &m_createdFolders);
   }
-  if (!MoveFileExA(moved->staged.c_str(), moved->target.c_str(), 0)) {
+  // One rename: the installed name holds the old file, then the new one.
+  if (!ReplaceWith(moved->staged, moved->target)) {
     if (!moved->backup.empty()) {
-      MoveFileExA(moved->backup.c_str(), moved->target.c_str(), 0);
       SetFileAttributesA(moved->target.c_str(), moved->attributes);
+      DeleteFileA(moved->backup.c_str());
     }
     return false;
   }
@@ -97,14 +212,19 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
 }
 
 void CZStagedInstall::PutBack(const CZMovedFile& moved) {
-  MoveFileExA(moved.target.c_str(), moved.staged.c_str(), MOVEFILE_REPLACE_EXISTING);
-  if (moved.backup.empty()) return;
-  MoveFileExA(moved.backup.c_str(), moved.target.c_str(), 0);
+  if (moved.backup.empty()) {
+    MoveFileExA(moved.target.c_str(), moved.staged.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return;
+  }
+  ReplaceWith(moved.backup, moved.target);
   SetFileAttributesA(moved.target.c_str(), moved.attributes);
 }
 
 bool CZStagedInstall::CommitTo(const std::string& destination) {
   if (!m_ready) return false;
+  // The staged files are on the disk (flushed as they were written): the
+  // journal goes there before the first installed file changes.
+  if (!WriteJournal(destination)) return false;
   std::vector<CZMovedFile> moved;
   for (size_t i = 0; i < m_names.size(); ++i) {
     CZMovedFile one;
@@ -115,9 +235,12 @@ bool CZStagedInstall::CommitTo(const std::string& destination) {
         RemoveDirectoryA(it->c_str());
       }
       m_createdFolders.clear();
+      DeleteFileA((m_root + "\\" + kJournalName).c_str());
       return false;
     }
     moved.push_back(one);
   }
+  // Whole: nothing to put back any more.
+  DeleteFileA((m_root + "\\" + kJournalName).c_str());
   return true;
 }

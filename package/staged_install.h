@@ -1,6 +1,11 @@
 // Extracted files wait in a staging folder until the whole image is out, and
-// then replace the installed files together: each installed file ends as its
-// old or its new version, never as a part of one.
+// then replace the installed files together. Each replacement is a rename
+// over the installed file, whose old version is kept (a hard link, else a
+// flushed copy) until the whole image is in: at every instant each installed
+// file is its old or its new version, whole, and never missing. A journal in
+// the staging folder names what a commit changes, so that one cut off (a
+// kill, a power cut) is put back by the next run instead of being deleted
+// with the only copy of an old file.
 #pragma once
 #include <set>
 #include <string>
@@ -8,7 +13,9 @@
 
 class CZStagedInstall {
  public:
-  // root: the staging folder to use (made afresh; anything there is removed).
+  // root: the staging folder to use (made afresh). A commit that an earlier
+  // run left unfinished there is put back first; anything else there is
+  // removed.
   explicit CZStagedInstall(const std::string& root);
   CZStagedInstall(const CZStagedInstall&) = delete;
   CZStagedInstall& operator=(const CZStagedInstall&) = delete;
@@ -24,6 +31,10 @@ class CZStagedInstall {
   void AddStagedName(const std::string& name);
   // Whether name (in any case) was staged.
   bool HasStagedName(const std::string& name) const;
+  // The names staged, in their order.
+  const std::vector<std::string>& Names() const { return m_names; }
+  // Where the file staged as name (in any case) waits; empty when none was.
+  std::string StagedPathOf(const std::string& name) const;
 
   // Moves every staged file into destination, overwriting read-only files.
   // On any failure the files already moved are put back as they were, the
@@ -37,6 +48,7 @@ class CZStagedInstall {
     std::string backup;  // empty when there was no installed file
     unsigned long attributes = 0;
   };
+  bool WriteJournal(const std::string& destination) const;
   bool MoveOne(size_t index, const std::string& destination, CZMovedFile* moved);
   void PutBack(const CZMovedFile& moved);
 
@@ -48,6 +60,14 @@ class CZStagedInstall {
   std::vector<std::string> m_createdFolders;
   bool m_ready = false;
 };
+
+// Puts back what a commit cut off in root had changed (from its journal),
+// then removes root. The number of installed files put back; 0 when root
+// held no unfinished commit.
+size_t RecoverUnfinishedCommit(const std::string& root);
+
+// The staging folder an image is extracted through: beside the image.
+std::string StagingRootOf(const std::string& imagePath);
 
 // Removes a file or a folder with everything below it. Read-only entries
 // are removed too.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct CZVersion;
 
@@ -32,3 +33,18 @@ DWORD GetLastUpdateTime();
 void SetLastUpdateVersion();
 // True when a non-empty LastUpdateVersion was read and parsed into *version.
 bool GetLastUpdateVersion(CZVersion* version);
+
+// The package images whose extraction has begun and not ended, kept as
+// PendingPackages beside the other records (and flushed to the disk): a run
+// cut off meanwhile leaves them, perhaps with an unfinished commit beside
+// them, for the next run to put back and remove.
+void AddPendingPackage(const std::string& imagePath);
+void RemovePendingPackage(const std::string& imagePath);
+std::vector<std::string> PendingPackages();
+
+// The server date (100 ns units since 1601, UTC) of the last updater package
+// that was refused though genuinely signed (not newer than the installed
+// updater), kept as RefusedUpdaterDate beside the other records: a package
+// of that date is not fetched again. 0 when none is recorded.
+void SetRefusedUpdaterDate(ULONGLONG serverDate);
+ULONGLONG GetRefusedUpdaterDate();

@@ -105,3 +105,27 @@ LONG CZRegKey::SetValue(const char* name, DWORD type, const std::vector<BYTE>& d
 }
 
 LONG CZRegKey::DeleteValue(const char* name) { return RegDeleteValueA(m_hKey, name); }
+
+bool CZRegKey::HasValue(const char* name) const {
+  return m_hKey != nullptr &&
+         RegQueryValueExA(m_hKey, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool CZRegKey::CountEntries(DWORD* subkeys, DWORD* values) const {
+  *subkeys = *values = 0;
+  if (m_hKey == nullptr) return false;
+  if (RegQueryInfoKeyA(m_hKey, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
+                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+    return true;
+  *subkeys = *values = 0;
+  return false;
+}
+
+bool CZRegKey::SubkeyName(DWORD index, char* buffer, DWORD size) const {
+  if (m_hKey == nullptr || size == 0) return false;
+  DWORD length = size;
+  return RegEnumKeyExA(m_hKey, index, buffer, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+LONG CZRegKey::Flush() { return m_hKey != nullptr ? RegFlushKey(m_hKey) : ERROR_INVALID_HANDLE; }

@@ -35,6 +35,16 @@ class CZRegKey {
   LONG SetDword(const char* name, DWORD value);
   LONG SetValue(const char* name, DWORD type, const std::vector<BYTE>& data);
   LONG DeleteValue(const char* name);
+  // Writes the key's changes to the disk before returning.
+  LONG Flush();
+
+  // Whether the key holds a value of that name.
+  bool HasValue(const char* name) const;
+  // How many subkeys and values the key holds directly; false, both 0, when
+  // it cannot be asked.
+  bool CountEntries(DWORD* subkeys, DWORD* values) const;
+  // The name of the subkey at index; false past the last one.
+  bool SubkeyName(DWORD index, char* buffer, DWORD size) const;
 
   bool IsOpen() const { return m_hKey != nullptr; }
 

@@ -85,7 +85,8 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
   CZClientUnderTest client(d.release ? "fake_host4.exe" : "fake_host5.exe");
   ASSERT_TRUE(client.Install());
   // The picture of a failed update, as README shows it.
-  const bool pictured = std::string(d.label) == "SilentComponent" && std::string(f.label) == "NotFound";
+  const bool pictured =
+      std::string(d.label) == "SilentComponent" && std::string(f.label) == "NotFound";
   if (pictured) client.SaveBoxPictureAs("update_failed");
   {
     CZRunningHostClient host;
@@ -142,16 +143,16 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyWithEachFileOldOrNew) {
   // package was whole.
   const std::string host = "\"" + app + "murvo.exe\"";
   const std::string args = ReadFileText(app + "args.txt");
-  const std::string installerArgs = ReadFileText(client.Temp() + "args.txt");
+  const std::string installerArgs = ReadFileText(client.ReleaseFolder() + "args.txt");
   if (d.release) {
     EXPECT_EQ(loss == Loss::kRelease ? "" : host + " -kill\n", args);
-    EXPECT_EQ(loss == Loss::kRelease ? "" : "\"" + client.Temp() + "zsetup.exe\" /s\n",
+    EXPECT_EQ(loss == Loss::kRelease ? "" : "\"" + client.ReleaseFolder() + "zsetup.exe\" /s\n",
               installerArgs);
   } else {
     EXPECT_EQ(componentsRun ? host + " -kill\n" + host + "\n" : "", args);
     EXPECT_EQ("", installerArgs);
   }
-  EXPECT_FALSE(FileExists(client.Temp() + "zsetup.qpk"));
+  EXPECT_FALSE(FileExists(client.ReleaseFolder() + "zsetup.qpk"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, FaultMatrixTest,

@@ -176,3 +176,8 @@ long long LastWriteEpoch(const std::string& path) {
                    data.ftLastWriteTime.dwLowDateTime;
   return static_cast<long long>(time / 10000000ULL) - 11644473600LL;
 }
+
+std::string CZClientUnderTest::ReleaseFolder() const {
+  const std::string folder = ReleaseFolderIn(Temp());
+  return folder.empty() ? Temp() : folder;
+}

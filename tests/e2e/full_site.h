@@ -37,6 +37,8 @@ class CZClientUnderTest {
 
   const std::string& App() const { return m_app.path(); }
   const std::string& Temp() const { return m_temp.path(); }
+  // The folder the run made for a release in Temp(); Temp() when none.
+  std::string ReleaseFolder() const;
   // Installs the updater, the host client and the old component files.
   bool Install();
   // Runs zupdater.exe as the host client would start it with the page at

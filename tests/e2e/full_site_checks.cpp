@@ -58,7 +58,7 @@ void ExpectRelease(const CZClientUnderTest& client, bool installed,
   }
   EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kSettingsKey, "ChatHistory"));
   EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "RegFileVersion"));
-  const std::string installer = client.Temp() + "zsetup.exe";
+  const std::string installer = client.ReleaseFolder() + "zsetup.exe";
   if (installed) {
     EXPECT_EQ((std::vector<std::string>{"GET m/update.txt", "GET m/setup/zsetup.qpk",
                                         "HEAD m/setup/zsetup.qpk"}),
@@ -67,14 +67,14 @@ void ExpectRelease(const CZClientUnderTest& client, bool installed,
     // The host client was closed and not started again: the installer,
     // started silently, takes over.
     EXPECT_EQ("\"" + app + "murvo.exe\" -kill\n", args);
-    EXPECT_EQ("\"" + installer + "\" /s\n", ReadFileText(client.Temp() + "args.txt"));
-    EXPECT_FALSE(FileExists(client.Temp() + "zsetup.qpk"));
+    EXPECT_EQ("\"" + installer + "\" /s\n", ReadFileText(client.ReleaseFolder() + "args.txt"));
+    EXPECT_FALSE(FileExists(client.ReleaseFolder() + "zsetup.qpk"));
     EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "LastUpdateVersion"));
   } else {
     EXPECT_EQ((std::vector<std::string>{"GET m/update.txt"}), rest);
     EXPECT_EQ("5,0,0,0", ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "LastUpdateVersion"));
     EXPECT_EQ("", args);
-    EXPECT_FALSE(FileExists(client.Temp() + "args.txt"));
+    EXPECT_FALSE(FileExists(client.ReleaseFolder() + "args.txt"));
   }
 }
 
@@ -147,7 +147,7 @@ void ExpectComponents(const CZClientUnderTest& client, const std::string& site, 
   // Closed once by the closing pass, started again at the end.
   const std::string host = "\"" + app + "murvo.exe\"";
   EXPECT_EQ(host + " -kill\n" + host + "\n", ReadFileText(app + "args.txt"));
-  EXPECT_FALSE(FileExists(client.Temp() + "args.txt"));
+  EXPECT_FALSE(FileExists(client.ReleaseFolder() + "args.txt"));
 }
 }  // namespace
 

@@ -1,6 +1,7 @@
 // A new release of the host client offered by the manifest's New Install
 // entries: which entry applies, where its package and installer go, how the
-// installer is started, and what a refusal or a bad package leaves.
+// installer is started, and what a refusal or a bad package leaves. {temp}
+// in a case stands for the run's own folder in the temporary folder.
 #include <gtest/gtest.h>
 
 #include "reg_values.h"
@@ -18,7 +19,7 @@ struct Release {
   std::vector<std::string> requests;  // after the manifest
   std::vector<std::string> events;
   std::string appArgs;   // app\args.txt: the host program's and an installer's record
-  std::string tempArgs;  // the same in the temporary folder
+  std::string tempArgs;  // the same in the run's folder in the temporary folder
   std::vector<std::string> logHas;
   const char* refusedVersion;  // LastUpdateVersion afterwards
 };
@@ -63,18 +64,22 @@ TEST_P(HostReleaseTest, OfferEndsAsItsEntrySays) {
   expected.insert(expected.end(), c.requests.begin(), c.requests.end());
   EXPECT_EQ(RequestLinesOf(m_run, expected), m_run.MainRequests()) << log;
   EXPECT_EQ(c.events, m_run.Events()) << log;
+  // The run's own folder in the temporary folder holds the release.
+  std::string release = ReleaseFolderIn(m_temp.path());
+  if (release.empty()) release = m_temp.path();
   auto fill = [&](std::string text) {
     for (size_t at = text.find("{temp}"); at != std::string::npos; at = text.find("{temp}"))
-      text.replace(at, 6, m_temp.path());
+      text.replace(at, 6, release);
     return m_run.Fill(text);
   };
   EXPECT_EQ(fill(c.appArgs), m_run.HostArgs());
-  EXPECT_EQ(fill(c.tempArgs), ReadFileText(m_temp / "args.txt"));
+  EXPECT_EQ(fill(c.tempArgs), ReadFileText(release + "args.txt"));
+  EXPECT_FALSE(FileExists(m_temp / "args.txt"));
   for (const std::string& line : c.logHas)
     EXPECT_NE(std::string::npos, log.find(fill(line))) << "log lacks: " << line << "\n" << log;
   // Packages never stay; the component was fetched only when the run went on.
-  EXPECT_FALSE(FileExists(m_temp / "setup.qpk"));
-  EXPECT_FALSE(FileExists(m_temp / "zcorv.qpk"));
+  EXPECT_FALSE(FileExists(release + "setup.qpk"));
+  EXPECT_FALSE(FileExists(release + "zcorv.qpk"));
   EXPECT_FALSE(FileExists(m_run.App() + "setup.qpk"));
   const bool wentOn =
       std::find(c.requests.begin(), c.requests.end(), kComponent[0]) != c.requests.end();

@@ -18,6 +18,8 @@ const char kMurvoKey[] = "SOFTWARE\\Zindo\\Murvo";
 constexpr long long kInstalledEpoch = 1704067200;  // 2024-01-01 00:00:00 UTC
 const char kNewerPackage[] = "last_modified=1704153600";
 const char kSamePackage[] = "last_modified=1704067200";
+const char kNotHigher[] = "its version is not higher than the installed updater's\r\n";
+const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 
 std::string Package(const std::string& name) { return TestProgramFolder() + "packages\\" + name; }
 
@@ -68,6 +70,12 @@ class SelfUpdateE2eTest : public ::testing::Test {
                              kRunTimeoutMs));
   }
   std::string Log() const { return ReadFileText(m_app / "logs\\updater.log"); }
+  // The refused updater package's date as recorded, in seconds since 1970.
+  std::string RecordedRefusal() const {
+    const std::string text = ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "RefusedUpdaterDate");
+    if (text == "<absent>") return text;
+    return std::to_string(_strtoui64(text.c_str(), nullptr, 10) / 10000000ULL - 11644473600ULL);
+  }
   // Until the new updater, started by the relay, has asked for the manifest
   // and every program of the folder has ended.
   void WaitForTheRelay() {
@@ -140,6 +148,7 @@ struct RefusedPackage {
   const char* fixture;
   const char* rule;
   const char* logged = nullptr;  // a line the log must hold, when given
+  bool remembered = false;       // its server date is recorded as refused
 };
 void PrintTo(const RefusedPackage& c, std::ostream* os) { *os << c.name; }
 
@@ -164,56 +173,100 @@ TEST_P(SelfUpdateRefusalE2eTest, RunEndsWithNothingLeftAndNothingStarted) {
   EXPECT_FALSE(FileExists(m_app / "ZUDPTEMP.EX_"));
   EXPECT_TRUE(before == ReadFileText(m_app / "zupdater.exe"));
   EXPECT_FALSE(FileExists(m_app / "args.txt")) << ReadFileText(m_app / "args.txt");
+  // Nothing of a refused package is committed, whatever else it holds.
+  EXPECT_FALSE(FileExists(m_app / "readme.txt"));
   const std::string seen = m_server.Requests(m_prefix);
   EXPECT_NE(std::string::npos, seen.find("GET " + Path("p/zupdater.qpk"))) << seen;
   EXPECT_EQ(std::string::npos, seen.find("components.html")) << seen;
   if (c.logged != nullptr) EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
+  // Only a genuine package refused for its version is remembered by its
+  // date: the others may be a fault on the way and are fetched again.
+  EXPECT_EQ(c.remembered ? "1704153600" : "<absent>", RecordedRefusal());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SelfUpdateRefusalE2eTest,
-    ::testing::Values(RefusedPackage{"SignedByAnotherKey", "zupdater_otherkey.qpk", kNewerPackage},
-                      RefusedPackage{"WithoutTheNewUpdater", "zupdater_notarget.qpk",
-                                     kNewerPackage},
-                      RefusedPackage{"NotFound", "zupdater_new.qpk", "status=404"},
-                      RefusedPackage{"BodyCutShort", "zupdater_new.qpk",
-                                     "last_modified=1704153600&close_after=40000"},
-                      // Genuinely signed, but an older release: no rollback,
-                      // whatever date the server gives it.
-                      RefusedPackage{"OlderRelease", "zupdater_old.qpk", kNewerPackage,
-                                     "its version is older than the running updater's\r\n"},
-                      RefusedPackage{"OlderReleaseDatedFarAhead", "zupdater_old.qpk",
-                                     "last_modified=4070908800",
-                                     "its version is older than the running updater's\r\n"}),
+    ::testing::Values(
+        RefusedPackage{"SignedByAnotherKey", "zupdater_otherkey.qpk", kNewerPackage},
+        RefusedPackage{"WithoutTheNewUpdater", "zupdater_notarget.qpk", kNewerPackage},
+        RefusedPackage{"NotFound", "zupdater_new.qpk", "status=404"},
+        RefusedPackage{"BodyCutShort", "zupdater_new.qpk",
+                       "last_modified=1704153600&close_after=40000"},
+        // Genuinely signed, but an older release: no rollback.
+        RefusedPackage{"OlderRelease", "zupdater_old.qpk", kNewerPackage, kNotHigher, true},
+        // The same, with a second file: neither is committed.
+        RefusedPackage{"OlderReleaseWithAnotherFile", "zupdater_old_extra.qpk", kNewerPackage,
+                       kNotHigher, true},
+        // Another build of the installed version: only a higher
+        // version replaces the updater.
+        RefusedPackage{"SameVersionOtherBuild", "zupdater_same.qpk", kNewerPackage, kNotHigher,
+                       true}),
     [](const ::testing::TestParamInfo<RefusedPackage>& info) {
       return std::string(info.param.name);
     });
 
-// A server date far ahead (2099) is taken as the current time: the new
-// updater is not stamped with it, so later genuine updates do not all look
-// older than what is installed.
-TEST_F(SelfUpdateE2eTest, DateFarAheadIsNotStampedOnTheNewUpdater) {
+// A server date far ahead (2099) never makes the updater's package newer:
+// fetched for it, the new updater would be stamped with the current time and
+// the next run's check would find the package newer again, on every run. The
+// run goes on as with a current updater, whatever the package holds.
+TEST_F(SelfUpdateE2eTest, PackageDatedFarAheadIsNotFetched) {
+  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "fake_host5.exe").c_str(),
+                        (m_app / "murvo.exe").c_str(), FALSE));
   ServePage(Site() + "p/");
-  ServePackage("zupdater_new.qpk");
-  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), "last_modified=4070908800"));
-  FILETIME started;
-  GetSystemTimeAsFileTime(&started);
+  for (const char* fixture : {"zupdater_new.qpk", "zupdater_old.qpk"}) {
+    SCOPED_TRACE(fixture);
+    m_server.Clear(m_prefix);
+    ServePackage(fixture);
+    ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), "last_modified=4070908800"));
+    const std::string before = ReadFileText(m_app / "zupdater.exe");
+    Run();
+    ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("is more than a day ahead: it does not count as newer"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("ZUpdater does not need update\r\n")) << log;
+    EXPECT_EQ((std::vector<std::string>{"GET " + Path("corvcli.html") + " HTTP/1.0",
+                                        "HEAD " + Path("p/zupdater.qpk") + " HTTP/1.0",
+                                        "GET " + Path("m/components.html") + " HTTP/1.0"}),
+              RequestLines(m_server.Requests(m_prefix)));
+    EXPECT_TRUE(before == ReadFileText(m_app / "zupdater.exe"));
+    EXPECT_FALSE(FileExists(m_app / "ZUDPTEMP.EXE"));
+  }
+}
+
+// A genuine package refused for its version is remembered by its server
+// date: the next run does not fetch it again (nor does any run, until the
+// server offers a package of another date), and goes on with the manifest.
+TEST_F(SelfUpdateE2eTest, RefusedPackageIsNotFetchedAgain) {
+  ASSERT_TRUE(CopyFileA((TestProgramFolder() + "fake_host5.exe").c_str(),
+                        (m_app / "murvo.exe").c_str(), FALSE));
+  ServePage(Site() + "p/");
+  ServePackage("zupdater_old.qpk");
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), kNewerPackage));
   Run();
-  EXPECT_NE(std::string::npos, Log().find("is more than a day ahead, the current time is used\r\n"))
-      << Log();
-  ASSERT_NO_FATAL_FAILURE(WaitForTheRelay());
-  EXPECT_TRUE(ReadFileText(m_app / "zupdater.exe") == ReadFileText(Package("zupdater_next.exe")));
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  ASSERT_TRUE(GetFileAttributesExA((m_app / "zupdater.exe").c_str(), GetFileExInfoStandard, &data));
-  const ULONGLONG written = (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                            data.ftLastWriteTime.dwLowDateTime;
-  const ULONGLONG start = (static_cast<ULONGLONG>(started.dwHighDateTime) << 32) |
-                          started.dwLowDateTime;
-  constexpr ULONGLONG kTenMinutes = 600ULL * 10000000ULL;
-  EXPECT_GE(written + kTenMinutes, start);
-  EXPECT_LE(written, start + kTenMinutes);
-  // The new updater's own run finds itself current.
-  EXPECT_NE(std::string::npos, Log().find("ZUpdater does not need update\r\n")) << Log();
+  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  ASSERT_NE(std::string::npos, Log().find(kNotHigher)) << Log();
+  m_server.Clear(m_prefix);
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), kNewerPackage));
+
+  Run();
+  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  const std::string log = Log();
+  EXPECT_NE(std::string::npos, log.find("of this date was refused before, not fetched again"))
+      << log;
+  EXPECT_EQ((std::vector<std::string>{"GET " + Path("corvcli.html") + " HTTP/1.0",
+                                      "HEAD " + Path("p/zupdater.qpk") + " HTTP/1.0",
+                                      "GET " + Path("m/components.html") + " HTTP/1.0"}),
+            RequestLines(m_server.Requests(m_prefix)));
+
+  // A package of another date is fetched (and, still older, refused again).
+  m_server.Clear(m_prefix);
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), "last_modified=1704240000"));
+  Run();
+  ASSERT_TRUE(WaitForProgramsIn(m_app.path(), kRunTimeoutMs));
+  EXPECT_NE(std::string::npos, m_server.Requests(m_prefix).find("GET " + Path("p/zupdater.qpk")))
+      << m_server.Requests(m_prefix);
+  EXPECT_EQ("1704240000", RecordedRefusal());
 }
 
 // The updater's package on another server (another port) than the page:

@@ -181,3 +181,17 @@ std::vector<std::string> RequestLines(const std::string& record) {
   }
   return lines;
 }
+
+std::string ReleaseFolderIn(const std::string& temp) {
+  std::string base = temp;
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((base + "zupdater-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::string();
+  std::string folder;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folder = base + found.cFileName + "\\";
+  } while (folder.empty() && FindNextFileA(search, &found));
+  FindClose(search);
+  return folder;
+}

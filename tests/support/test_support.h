@@ -43,6 +43,9 @@ class CZScopedRegTree {
 std::string TestProgramFolder();  // ends with a backslash
 std::string UpdaterExePath();     // the real zupdater.exe of this build
 bool FileExists(const std::string& path);
+// The folder a run of the updater made for a host client release in the
+// temporary folder temp (temp\zupdater-XXXXXXXX\); empty when there is none.
+std::string ReleaseFolderIn(const std::string& temp);
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 void RemoveTree(const std::string& path);

@@ -95,3 +95,33 @@ TEST_F(FeatureSettingsTest, HostClientIsToldEvenWithoutFeatures) {
   PublishFeatureSettings((m_folder / "absent.ini").c_str(), Message());
   EXPECT_EQ("1 0\n1 0\n", host.WaitForMessages(2));
 }
+
+// The 512-value cap holds for one run; across runs the registry keeps at most
+// 1024 feature keys and values. Runs with new names each time stop adding at
+// the budget, but values already there are still written again.
+TEST_F(FeatureSettingsTest, RunsTogetherKeepAtMostTheBudget) {
+  auto manifestOfRun = [](int run) {
+    std::string text = "[Features]\nkept=\nf" + std::to_string(run) +
+                       "=\n[kept]\nv=" + std::to_string(run) + "\n[f" + std::to_string(run) + "]\n";
+    for (int v = 0; v < 300; ++v) text += "v" + std::to_string(v) + "=x\n";
+    return text;
+  };
+  for (int run = 0; run < 5; ++run) {
+    WriteManifest(manifestOfRun(run));
+    PublishFeatureSettings(m_manifest.c_str(), Message());
+  }
+  size_t stored = 0;
+  DWORD keys = ValueCount(kComponentUpdateKey);  // values directly under it: none
+  EXPECT_EQ(0u, keys);
+  for (const std::string& feature : {"kept", "f0", "f1", "f2", "f3", "f4"}) {
+    if (!KeyExists(Feature(feature))) continue;
+    stored += 1 + ValueCount(Feature(feature));
+  }
+  EXPECT_EQ(1024u, stored);
+  // Run 4 found no room for anything new, yet its value of an existing name
+  // is written.
+  EXPECT_FALSE(KeyExists(Feature("f4")));
+  EXPECT_EQ("4", ReadRegString(HKEY_CURRENT_USER, Feature("kept").c_str(), "v"));
+  EXPECT_NE(std::string::npos, LogText().find("Feature settings add nothing new from "))
+      << LogText();
+}

@@ -1,5 +1,6 @@
 // Where a component's file lives and whether the host client's view
 // setting lets it be updated.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,15 @@ std::string Expand(std::string text, const std::string& from, const std::string&
     text.replace(at, from.size(), to);
   return text;
 }
+std::string Wow64SystemFolder() {
+  char folder[MAX_PATH] = "";
+  GetSystemWow64DirectoryA(folder, sizeof(folder));
+  return folder;
+}
 std::string ExpandPlaces(const std::string& text, const std::string& env) {
-  return Expand(Expand(Expand(text, "{env}", env), "{work}", TestProgramFolder()), "{sys}",
-                SystemFolder());
+  return Expand(Expand(Expand(Expand(text, "{env}", env), "{work}", TestProgramFolder()), "{sys}",
+                       SystemFolder()),
+                "{wow}", Wow64SystemFolder());
 }
 }  // namespace
 
@@ -88,16 +95,19 @@ INSTANTIATE_TEST_SUITE_P(
         RegisteredCase{"StepsDownAndBackUp", "{work}plug\\..\\a.dll", "{work}plug\\..\\a.dll",
                        false},
         RegisteredCase{"SystemFolder", "{sys}\\a.dll", "{sys}\\a.dll", false},
+        // The 32-bit system folder, where the shipped 32-bit program's
+        // servers are registered on 64-bit Windows.
+        RegisteredCase{"Wow64SystemFolder", "{wow}\\a.dll", "{wow}\\a.dll", false},
+        RegisteredCase{"BelowTheWow64SystemFolder", "{wow}\\drivers\\a.dll", "{work}sub\\a.dll",
+                       true},
         // Another program's file, or another file: the default location.
-        RegisteredCase{"OtherProgramsFolder", "C:\\Program Files\\Other\\a.dll",
-                       "{work}sub\\a.dll", true},
+        RegisteredCase{"OtherProgramsFolder", "C:\\Program Files\\Other\\a.dll", "{work}sub\\a.dll",
+                       true},
         RegisteredCase{"OtherFileName", "{work}x.dll", "{work}sub\\a.dll", true},
         RegisteredCase{"NameOnlyEndsTheSame", "{work}xa.dll", "{work}sub\\a.dll", true},
         RegisteredCase{"ClimbsOut", "{work}..\\a.dll", "{work}sub\\a.dll", true},
-        RegisteredCase{"SiblingWithTheSamePrefix", "{env}-other\\a.dll", "{work}sub\\a.dll",
-                       true},
-        RegisteredCase{"BelowTheSystemFolder", "{sys}\\drivers\\a.dll", "{work}sub\\a.dll",
-                       true},
+        RegisteredCase{"SiblingWithTheSamePrefix", "{env}-other\\a.dll", "{work}sub\\a.dll", true},
+        RegisteredCase{"BelowTheSystemFolder", "{sys}\\drivers\\a.dll", "{work}sub\\a.dll", true},
         RegisteredCase{"BareName", "a.dll", "{work}sub\\a.dll", true},
         RegisteredCase{"OneQuoteOnly", "\"{work}a.dll", "{work}sub\\a.dll", true},
         RegisteredCase{"UnknownReference", "%ZU_NO_SUCH_VAR%\\a.dll", "{work}sub\\a.dll", true},
@@ -113,6 +123,48 @@ TEST_F(PlacementTest, SystemFolderWhateverTheClsid) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", "C:\\elsewhere\\x.dll"));
   EXPECT_EQ(SystemFolder() + "\\a.dll", PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=2\n"));
   EXPECT_EQ(SystemFolder() + "\\sub\\a.dll", PlaceOf("DestDir=2, sub\\\n"));
+}
+
+// The updater's own files are never a component's, however the manifest
+// spells them; nor is a place below the updater's log folder.
+TEST_F(PlacementTest, UpdatersOwnFilesAreRefused) {
+  for (const char* name : {"zupdater.exe", "ZUDPTEMP.EXE", "zudptemp.exe.", "components.ini",
+                           "update.reg", "update_reg.qpk", "WriteCheck.tmp", "logs",
+                           "ZUDPTEMP.EXX" /* its download would be ZUDPTEMP.EX_ */}) {
+    WriteManifest(std::string("[components]\n") + name + "=\n[" + name + "]\nUrl=x\n");
+    std::vector<CZComponent> list;
+    LoadComponentManifest(m_manifest.c_str(), &list);
+    EXPECT_TRUE(list.empty()) << name;
+  }
+  EXPECT_EQ("<refused>", PlaceOf("DestDir=1,logs\\\n"));
+  EXPECT_EQ("<refused>", PlaceOf("DestDir=1,x\\..\\LOGS\\\n"));
+}
+
+// A component whose path, once Windows resolves it, is one of the updater's
+// own files (by an 8.3 short name): refused, and the log says so.
+TEST_F(PlacementTest, ShortNameOfAnOwnFileIsRefused) {
+  const std::string updater = TestProgramFolder() + "update_reg.qpk";
+  const bool made = !FileExists(updater);
+  if (made) ASSERT_TRUE(WriteFileText(updater, "updater"));
+  char shortPath[MAX_PATH] = "";
+  GetShortPathNameA(updater.c_str(), shortPath, sizeof(shortPath));
+  std::string shortName = strrchr(shortPath, '\\') + 1;
+  std::vector<CZComponent> list;
+  if (_stricmp(shortName.c_str(), "update_reg.qpk") != 0) {
+    WriteManifest("[components]\n" + shortName + "=\n[" + shortName + "]\nUrl=x\n");
+    LoadComponentManifest(m_manifest.c_str(), &list);
+  }
+  if (made) DeleteFileA(updater.c_str());
+  if (_stricmp(shortName.c_str(), "update_reg.qpk") == 0) GTEST_SKIP() << "no short names here";
+  EXPECT_TRUE(list.empty()) << shortName;
+  EXPECT_NE(std::string::npos, LogText().find("is the updater's own file, refused")) << LogText();
+}
+
+// A subfolder that is a link (linked_folder, which the build makes beside
+// the tests) would write wherever it leads: refused, and the log says so.
+TEST_F(PlacementTest, SubfolderThatIsALinkIsRefused) {
+  EXPECT_EQ("<refused>", PlaceOf("DestDir=1,linked_folder\\\n"));
+  EXPECT_NE(std::string::npos, LogText().find("leads through a link, refused")) << LogText();
 }
 
 TEST_F(PlacementTest, WorkingFolderWithoutClsid) {

@@ -70,6 +70,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "C:\\TEMP\\zcorv.exe"},
         PathCase{"NulWithoutExtension", "C:\\TEMP\\", "http://h/nul", "C:\\TEMP\\zcorv.qpk",
                  "C:\\TEMP\\zcorv.exe"},
+        // Characters no file name may hold: such a name fails on every run.
+        PathCase{"Question", "C:\\TEMP\\", "http://h/rel/a?.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"Star", "C:\\TEMP\\", "http://h/rel/a*.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"Quote", "C:\\TEMP\\", "http://h/rel/a\"b.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"Angles", "C:\\TEMP\\", "http://h/rel/<a>.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"Pipe", "C:\\TEMP\\", "http://h/rel/a|b.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"ControlCharacter", "C:\\TEMP\\", "http://h/rel/a\tb.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        // The updater's own names, as package or as the installer inside: a
+        // release never starts an updater.
+        PathCase{"UpdatersTemporaryCopy", "C:\\TEMP\\", "http://h/rel/ZUDPTEMP.qpk",
+                 "C:\\TEMP\\zcorv.qpk", "C:\\TEMP\\zcorv.exe"},
+        PathCase{"UpdaterItself", "C:\\TEMP\\", "http://h/rel/zupdater.qpk", "C:\\TEMP\\zcorv.qpk",
+                 "C:\\TEMP\\zcorv.exe"},
+        PathCase{"RegistryScriptPackage", "C:\\TEMP\\", "http://h/rel/update_reg.qpk",
+                 "C:\\TEMP\\zcorv.qpk", "C:\\TEMP\\zcorv.exe"},
         // A name that only starts like a device is a file.
         PathCase{"DeviceLikeName", "C:\\TEMP\\", "http://h/console.qpk", "C:\\TEMP\\console.qpk",
                  "C:\\TEMP\\console.exe"}),
@@ -106,14 +127,28 @@ TEST(InstallerFolderTest, TemporaryFolderThatIsAFileGivesTheWorkingFolder) {
   EXPECT_STREQ("C:\\work\\", folder);
 }
 
-TEST(InstallerFolderTest, TemporaryFolderGetsItsBackslash) {
+// Each run gets a folder of its own in the temporary folder, made afresh;
+// the folder of an earlier run goes, another program's files stay.
+TEST(InstallerFolderTest, EachRunGetsAFreshFolderOfItsOwn) {
   CZTempFolder scratch("instfolder");
   std::string bare = scratch.path().substr(0, scratch.path().size() - 1);
+  ASSERT_TRUE(WriteFileText(scratch / "notes.exe", "another program's"));
   char saved[kPathSize] = "";
   GetEnvironmentVariableA("TMP", saved, sizeof(saved));
   SetEnvironmentVariableA("TMP", bare.c_str());
-  char folder[kPathSize];
-  ChooseInstallerFolder(folder);
+  char first[kPathSize], second[kPathSize];
+  ChooseInstallerFolder(first);
+  const bool firstMade = WriteFileText(std::string(first) + "setup.exe", "installer");
+  ChooseInstallerFolder(second);
   SetEnvironmentVariableA("TMP", saved);
-  EXPECT_EQ(scratch.path(), folder);
+  const std::string prefix = scratch.path() + "zupdater-";
+  for (const std::string folder : {std::string(first), std::string(second)}) {
+    EXPECT_EQ(prefix, folder.substr(0, prefix.size())) << folder;
+    EXPECT_EQ('\\', folder.back()) << folder;
+  }
+  EXPECT_TRUE(firstMade);
+  EXPECT_STRNE(first, second);
+  EXPECT_FALSE(FileExists(first)) << "the earlier run's folder stays";
+  EXPECT_TRUE(FileExists(second));
+  EXPECT_EQ("another program's", ReadFileText(scratch / "notes.exe"));
 }

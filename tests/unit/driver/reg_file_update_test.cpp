@@ -153,43 +153,60 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"CutShort", "update_reg.qpk", "close_after=100"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
-TEST(RegImportCommandTest, QuotesTheEditorAndTheScript) {
+TEST(RegImportCommandTest, QuotesTheToolAndTheScript) {
   char command[600];
-  BuildRegImportCommand("C:\\WINDOWS", "C:\\Program Files\\Zindo\\update.reg", command,
+  BuildRegImportCommand("C:\\WINDOWS\\system32", "C:\\Program Files\\Zindo\\update.reg", false,
+                        command, sizeof(command));
+  EXPECT_STREQ("\"C:\\WINDOWS\\system32\\reg.exe\" import \"C:\\Program Files\\Zindo\\update.reg\"",
+               command);
+  // Under WOW64 the script goes to the 32-bit views the host client reads.
+  BuildRegImportCommand("C:\\WINDOWS\\system32", "C:\\Z\\update.reg", true, command,
                         sizeof(command));
-  EXPECT_STREQ("\"C:\\WINDOWS\\regedit.exe\" /s \"C:\\Program Files\\Zindo\\update.reg\"", command);
+  EXPECT_STREQ("\"C:\\WINDOWS\\system32\\reg.exe\" import \"C:\\Z\\update.reg\" /reg:32", command);
 }
 
-// Under 64-bit Windows the 32-bit editor imports into the registry views
-// the 32-bit host client reads; elsewhere the Windows folder's editor.
-TEST(RegEditFolderTest, Wow64TakesThe32BitEditor) {
-  EXPECT_STREQ("C:\\WINDOWS\\SysWOW64",
-               ChooseRegEditFolder(true, "C:\\WINDOWS", "C:\\WINDOWS\\SysWOW64"));
-  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(false, "C:\\WINDOWS", "C:\\WINDOWS\\SysWOW64"));
-  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(false, "C:\\WINDOWS", ""));
-  // No WOW64 folder to be had: the Windows folder's editor rather than none.
-  EXPECT_STREQ("C:\\WINDOWS", ChooseRegEditFolder(true, "C:\\WINDOWS", ""));
-}
-
-// This process as Windows sees it: the folder holds a regedit.exe, and it is
-// the one whose view matches this program's own.
-TEST(RegEditFolderTest, ThisProcessGetsAnEditorOfItsOwnView) {
+// This process as Windows sees it: the system folder holds reg.exe, and the
+// view flag is this process's own.
+TEST(RegImportCommandTest, ThisProcessFindsTheToolAndItsView) {
   char folder[MAX_PATH] = "";
-  ASSERT_TRUE(FindRegEditFolder(folder, sizeof(folder)));
+  bool underWow64 = true;
+  ASSERT_TRUE(FindRegImportTool(folder, sizeof(folder), &underWow64));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES,
-            GetFileAttributesA((std::string(folder) + "\\regedit.exe").c_str()))
+            GetFileAttributesA((std::string(folder) + "\\reg.exe").c_str()))
       << folder;
   BOOL wow64 = FALSE;
   ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
-  char expected[MAX_PATH] = "";
-  if (wow64)
-    GetSystemWow64DirectoryA(expected, sizeof(expected));
-  else
-    GetWindowsDirectoryA(expected, sizeof(expected));
-  EXPECT_STREQ(expected, folder);
+  EXPECT_EQ(wow64 != FALSE, underWow64);
 }
 
 TEST(RegImportCommandTest, ProgramThatCannotStartIsReported) {
   EXPECT_EQ(RegImportResult::kNotStarted,
-            RunRegImport("\"C:\\no\\such\\regedit.exe\" /s \"x.reg\"", 1000));
+            RunRegImport("\"C:\\no\\such\\reg.exe\" import \"x.reg\"", 1000));
+}
+
+// Only an exit status of 0 is an import; any other is a failure, with the
+// status given back.
+TEST(RegImportCommandTest, OnlyStatusZeroIsAnImport) {
+  DWORD status = 0;
+  EXPECT_EQ(RegImportResult::kFailed, RunRegImport("cmd.exe /c exit 3", 30000, &status));
+  EXPECT_EQ(3u, status);
+  EXPECT_EQ(RegImportResult::kImported, RunRegImport("cmd.exe /c exit 0", 30000, &status));
+  EXPECT_EQ(0u, status);
+}
+
+// A genuinely signed script that the tool cannot import: nothing recorded,
+// so the next run tries again, and the log says why.
+TEST_F(RegFileUpdateTest, FailedImportIsNotRecorded) {
+  CZTempFolder logFolder("reglog");
+  ASSERT_TRUE(CreateDirectoryA((logFolder / "logs").c_str(), nullptr));
+  StartUpdateLog(logFolder.path().c_str());
+  WriteManifest("7,0,0,0");
+  Serve("broken.qpk");
+  EXPECT_FALSE(m_updater->UpdateRegFile());
+  EXPECT_TRUE(Requested());
+  EXPECT_EQ(kAbsent, ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "RegFileVersion"));
+  ExpectNothingLeftBehind();
+  StopUpdateLog();
+  const std::string log = ReadFileText(logFolder / "logs\\updater.log");
+  EXPECT_NE(std::string::npos, log.find("Registry script import failed, status 1: ")) << log;
 }

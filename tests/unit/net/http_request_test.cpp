@@ -126,7 +126,7 @@ TEST_F(HttpRequestTest, HeadFetchesTheLastModifiedDate) {
 
 // A server's date more than a day ahead of this machine's clock would be
 // stamped on the files it sends and make every later update look older:
-// it is taken as the current time, and said once.
+// it is taken as the current time, flagged, and said each time.
 TEST_F(HttpRequestTest, DateMoreThanADayAheadBecomesTheCurrentTime) {
   const long long nearlyADay = static_cast<long long>(time(nullptr)) + 23 * 3600;
   ASSERT_TRUE(m_server.SetRule(Path("far.bin"), "size=10&last_modified=4070908800"));  // 2099
@@ -137,8 +137,9 @@ TEST_F(HttpRequestTest, DateMoreThanADayAheadBecomesTheCurrentTime) {
   FILETIME before, after;
   GetSystemTimeAsFileTime(&before);
   ULONGLONG ahead = 0, aheadAgain = 0, close = 0;
-  EXPECT_TRUE(m_net->QueryServerFileTime(Path("far.bin").c_str(), &ahead));
-  EXPECT_TRUE(m_net->QueryServerFileTime(Path("aheadAgain.bin").c_str(), &aheadAgain));
+  bool farFlag = false, againFlag = false, nearFlag = true;
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("far.bin").c_str(), &ahead, &farFlag));
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("aheadAgain.bin").c_str(), &aheadAgain, &againFlag));
   GetSystemTimeAsFileTime(&after);
   auto value = [](const FILETIME& t) {
     return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -146,12 +147,32 @@ TEST_F(HttpRequestTest, DateMoreThanADayAheadBecomesTheCurrentTime) {
   EXPECT_GE(ahead, value(before));
   EXPECT_LE(ahead, value(after));
   EXPECT_LE(aheadAgain, value(after));
-  EXPECT_TRUE(m_net->QueryServerFileTime(Path("near.bin").c_str(), &close));
+  EXPECT_TRUE(farFlag);
+  EXPECT_TRUE(againFlag);
+  EXPECT_TRUE(m_net->QueryServerFileTime(Path("near.bin").c_str(), &close, &nearFlag));
+  EXPECT_FALSE(nearFlag);
   EXPECT_EQ(FileTimeFromUnix(nearlyADay), close);
-  EXPECT_EQ(1u, CountOccurrences(LogText(), "is more than a day ahead, the current time is used\r\n"))
+  EXPECT_EQ(2u, CountOccurrences(LogText(),
+                                 "is more than a day ahead: it does not count as "
+                                 "newer, the current time is used\r\n"))
       << LogText();
   EXPECT_NE(std::string::npos, LogText().find("Server date of " + Path("far.bin") + " is more"))
       << LogText();
+}
+
+// A date far ahead never makes the server's copy newer: fetched for it, the
+// file would be stamped with the current time, which the next run's date
+// check finds older again, and so on for every run.
+TEST_F(HttpRequestTest, DateFarAheadIsNeverNewer) {
+  ASSERT_TRUE(m_server.SetRule(Path("far.dll"), "size=10&last_modified=4070908800"));    // 2099
+  ASSERT_TRUE(m_server.SetRule(Path("newer.dll"), "size=10&last_modified=1704153600"));  // 2024
+  Connect();
+  CZTempFolder folder("fresh");
+  const std::string local = folder / "f.dll";
+  ASSERT_TRUE(WriteFileText(local, "local"));
+  ASSERT_TRUE(StampFile(local, FileTimeFromUnix(1600000000)));  // 2020
+  EXPECT_EQ(0, m_net->IsServerFileNewer(local.c_str(), Path("far.dll").c_str())) << LogText();
+  EXPECT_EQ(1, m_net->IsServerFileNewer(local.c_str(), Path("newer.dll").c_str())) << LogText();
 }
 
 TEST_F(HttpRequestTest, HeadWithoutConnectionFails) {

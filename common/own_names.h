@@ -1,0 +1,23 @@
+// The names of the updater's own files in its working folder. No page,
+// manifest or release may name one of them as something to install or start:
+// whoever could, could replace or roll back the updater. No Win32 here.
+#pragma once
+#include <string>
+
+// The updater's own program.
+constexpr char kUpdaterFileName[] = "zupdater.exe";
+// The new updater while it waits to replace the old one, and its download.
+constexpr char kNewUpdaterFileName[] = "ZUDPTEMP.EXE";
+constexpr char kNewUpdaterImageName[] = "ZUDPTEMP.EX_";
+// The new updater while the relay puts it in place of the old one.
+constexpr char kRelayFileName[] = "zupdater.new";
+
+// True when name, as Windows reads a file name (case-folded, trailing dots
+// and blanks dropped), is one of the updater's own: zupdater.exe,
+// ZUDPTEMP.EXE and ZUDPTEMP.EX_, zupdater.new, components.ini, update.reg,
+// update_reg.qpk, WriteCheck.tmp and the logs folder.
+bool IsUpdaterOwnName(const std::string& name);
+
+// True when any part of a relative path (split at \ and /) is one of them:
+// "logs\x.dll" writes into the updater's log folder.
+bool HasUpdaterOwnPart(const std::string& relativePath);

@@ -1,0 +1,76 @@
+#include "settings/own_files.h"
+
+#include <windows.h>
+
+#include "common/bounded_text.h"
+#include "common/own_names.h"
+#include "settings/folders.h"
+
+namespace {
+bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+// The working folder, normalised, ending with a backslash; empty when it
+// cannot be had.
+std::string NormalWorkingFolder() {
+  char working[kPathSize];
+  std::string folder;
+  if (!GetWorkingFolder(working, sizeof(working)) || !NormalisePath(working, &folder))
+    return std::string();
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+}  // namespace
+
+bool NormalisePath(const std::string& path, std::string* normal) {
+  char full[kPathSize];
+  char* name = nullptr;
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, &name);
+  if (length == 0 || length >= sizeof(full)) return false;
+  char longer[kPathSize];
+  length = GetLongPathNameA(full, longer, sizeof(longer));
+  if (length != 0 && length < sizeof(longer)) {
+    *normal = longer;
+    return true;
+  }
+  // A file that does not exist yet: its folder's long form and its name.
+  std::string text = full;
+  const size_t slash = text.rfind('\\');
+  if (slash != std::string::npos && slash + 1 < text.size()) {
+    length = GetLongPathNameA(text.substr(0, slash + 1).c_str(), longer, sizeof(longer));
+    if (length != 0 && length < sizeof(longer)) {
+      std::string folder = longer;
+      if (folder.back() != '\\') folder += '\\';
+      text = folder + text.substr(slash + 1);
+      if (text.size() >= kPathSize) return false;
+    }
+  }
+  *normal = text;
+  return true;
+}
+
+bool IsUpdaterOwnPath(const std::string& path) {
+  std::string normal;
+  const std::string working = NormalWorkingFolder();
+  if (working.empty() || !NormalisePath(path, &normal)) return false;
+  if (!BeginsWithNoCase(normal, working)) return false;
+  // Directly in the working folder, or anywhere below its logs folder.
+  const std::string rest = normal.substr(working.size());
+  return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+}
+
+bool IsPathThroughLink(const std::string& path) {
+  std::string normal;
+  const std::string working = NormalWorkingFolder();
+  if (working.empty() || !NormalisePath(path, &normal) || !BeginsWithNoCase(normal, working))
+    return false;
+  for (size_t at = normal.find('\\', working.size());; at = normal.find('\\', at + 1)) {
+    const std::string step = at == std::string::npos ? normal : normal.substr(0, at);
+    const DWORD attributes = GetFileAttributesA(step.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return true;
+    if (at == std::string::npos) return false;
+  }
+}

@@ -1,0 +1,21 @@
+// Paths as Windows resolves them, and the two rules every file the updater
+// writes or starts in its working folder passes: it is not one of the
+// updater's own files, and no link leads it elsewhere.
+#pragma once
+#include <string>
+
+// The full, long form of a path: "." and ".." steps resolved and short (8.3)
+// names expanded as far as the path exists. False when it does not fit a
+// path.
+bool NormalisePath(const std::string& path, std::string* normal);
+
+// True when path, normalised, is one of the updater's own files directly in
+// the working folder (zupdater.exe, ZUDPTEMP.EXE ...), or lies in its logs
+// folder.
+bool IsUpdaterOwnPath(const std::string& path);
+
+// True when a folder of path below the working folder, or path itself, is a
+// link (a junction, a symbolic link or another reparse point): writing there
+// would write wherever the link leads. Paths outside the working folder are
+// not looked at.
+bool IsPathThroughLink(const std::string& path);

@@ -1,0 +1,81 @@
+// The updater's own files and links below the working folder (the test
+// program's folder here), as Windows resolves a path.
+#include "settings/own_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+struct OwnPathCase {
+  const char* label;
+  const char* path;  // {work}: the working folder
+  bool own;
+};
+void PrintTo(const OwnPathCase& c, std::ostream* os) { *os << c.label; }
+class OwnPathTest : public ::testing::TestWithParam<OwnPathCase> {};
+
+std::string InWorkingFolder(const std::string& text) {
+  std::string path = text;
+  const size_t at = path.find("{work}");
+  if (at != std::string::npos) path.replace(at, 6, TestProgramFolder());
+  return path;
+}
+}  // namespace
+
+TEST_P(OwnPathTest, OwnFilesAreKnownUnderAnySpelling) {
+  EXPECT_EQ(GetParam().own, IsUpdaterOwnPath(InWorkingFolder(GetParam().path)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OwnPathTest,
+    ::testing::Values(OwnPathCase{"Updater", "{work}zupdater.exe", true},
+                      OwnPathCase{"OtherCase", "{work}ZUPDATER.EXE", true},
+                      OwnPathCase{"TrailingDotAndBlank", "{work}zupdater.exe. ", true},
+                      OwnPathCase{"NewUpdater", "{work}ZUDPTEMP.EXE", true},
+                      OwnPathCase{"NewUpdatersDownload", "{work}zudptemp.ex_", true},
+                      OwnPathCase{"RelayCopy", "{work}zupdater.new", true},
+                      OwnPathCase{"Manifest", "{work}components.ini", true},
+                      OwnPathCase{"RegistryScript", "{work}update.reg", true},
+                      OwnPathCase{"RegistryPackage", "{work}update_reg.qpk", true},
+                      OwnPathCase{"WriteCheck", "{work}WriteCheck.tmp", true},
+                      OwnPathCase{"LogFolder", "{work}logs", true},
+                      OwnPathCase{"InTheLogFolder", "{work}logs\\updater.log", true},
+                      OwnPathCase{"ClimbingBackIn", "{work}sub\\..\\zupdater.exe", true},
+                      OwnPathCase{"ForwardSlash", "{work}sub/../zupdater.exe", true},
+                      // The same names elsewhere are other files.
+                      OwnPathCase{"InASubfolder", "{work}sub\\zupdater.exe", false},
+                      OwnPathCase{"Elsewhere", "C:\\other\\zupdater.exe", false},
+                      OwnPathCase{"AComponent", "{work}za.dll", false},
+                      OwnPathCase{"SimilarName", "{work}zupdater.exe.bak", false}),
+    [](const ::testing::TestParamInfo<OwnPathCase>& info) {
+      return std::string(info.param.label);
+    });
+
+// An 8.3 short name is the same file.
+TEST(OwnPathShortNameTest, ShortNameOfAnOwnFileIsOwn) {
+  const std::string path = TestProgramFolder() + "update_reg.qpk";
+  ASSERT_TRUE(WriteFileText(path, "x"));
+  char shortPath[MAX_PATH] = "";
+  const DWORD length = GetShortPathNameA(path.c_str(), shortPath, sizeof(shortPath));
+  const bool own = IsUpdaterOwnPath(shortPath);
+  DeleteFileA(path.c_str());
+  ASSERT_NE(0u, length);
+  if (_stricmp(shortPath, path.c_str()) == 0) GTEST_SKIP() << "no short names here";
+  EXPECT_TRUE(own) << shortPath;
+}
+
+// linked_folder beside the test program is a link the build made to a
+// folder outside it: anything written through it would land there.
+TEST(PathThroughLinkTest, LinksBelowTheWorkingFolderAreFound) {
+  const std::string work = TestProgramFolder();
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((work + "linked_folder").c_str()))
+      << "the build makes this link";
+  EXPECT_TRUE(IsPathThroughLink(work + "linked_folder"));
+  EXPECT_TRUE(IsPathThroughLink(work + "linked_folder\\a.dll"));
+  EXPECT_TRUE(IsPathThroughLink(work + "linked_folder\\deeper\\a.dll"));
+  EXPECT_FALSE(IsPathThroughLink(work + "a.dll"));
+  EXPECT_FALSE(IsPathThroughLink(work + "plain\\a.dll"));
+}
