@@ -74,6 +74,15 @@ std::vector<std::string> SplitFields(const std::string& line) {
   }
 }
 
+// Whether path may be deleted or renamed over now: another holder's sharing
+// would refuse the rename, and leave the kept old version held too.
+bool CanBeReplaced(const std::string& path) {
+  CZUniqueFile file(CreateFileA(path.c_str(), DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid();
+}
+
 bool ReplaceWith(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
@@ -186,16 +195,20 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
   if (moved->attributes != INVALID_FILE_ATTRIBUTES) {
     // A folder in the file's place is not something to replace.
     if (moved->attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    // The old version stays reachable until the whole image is in.
-    moved->backup = m_oldFolder + "\\" + std::to_string(index);
-    if (!CreateHardLinkA(moved->backup.c_str(), moved->target.c_str(), nullptr) &&
-        !CopyFileFlushed(moved->target.c_str(), moved->backup.c_str())) {
-      moved->backup.clear();
-      return false;
-    }
     if (moved->attributes &
         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
       SetFileAttributesA(moved->target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    // A file held open without leave to replace it (a running program's,
+    // one open without sharing) cannot be renamed over: nothing is begun.
+    // The old version stays reachable until the whole image is in.
+    moved->backup = m_oldFolder + "\\" + std::to_string(index);
+    if (!CanBeReplaced(moved->target) ||
+        (!CreateHardLinkA(moved->backup.c_str(), moved->target.c_str(), nullptr) &&
+         !CopyFileFlushed(moved->target.c_str(), moved->backup.c_str()))) {
+      SetFileAttributesA(moved->target.c_str(), moved->attributes);
+      moved->backup.clear();
+      return false;
     }
   } else {
     CreateFoldersRecorded(moved->target, &m_createdFolders);
