@@ -24,7 +24,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
   googletest python3 curl
-  nginx
+  nginx osslsigncode
 )
 [ $demo = 1 ] || packages+=(clang libclang-rt-dev)
 
