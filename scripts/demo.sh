@@ -47,7 +47,8 @@ base="http://127.0.0.1:$port/"
 # server's URL written over the release's own in the page and the manifest;
 # cp -p keeps the dates the server announces.
 cp -rp "$tests/site/." "$demo/site/"
-for page in corvcli.html m/components.html; do
+# Every edition has a manifest of its own.
+for page in corvcli.html $(cd "$tests/site" && find m -name components.html); do
   sed "s|http://updates.zindo.example/|$base|g" "$tests/site/$page" >"$demo/site/$page"
 done
 

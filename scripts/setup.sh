@@ -16,15 +16,17 @@ demo=0
 deps=${ZUPDATER_DEPS_DIR:-$root/.deps}
 mkdir -p "$deps"
 
+# fonts-wine: Wine's own fonts (without its Marlett the caption buttons draw
+# as letters); osslsigncode: release builds signed with --sign.
 packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 fonts-wine
   xvfb xauth xdotool imagemagick
   gcab libgcab-dev libssl-dev zlib1g-dev openssl
   googletest python3 curl
-  nginx
+  nginx osslsigncode
 )
 [ $demo = 1 ] || packages+=(clang libclang-rt-dev)
 

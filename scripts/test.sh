@@ -17,7 +17,9 @@ fi
 host=$(dirname "$("$root/scripts/build-tools.sh")")
 ctest --test-dir "$host" --output-on-failure
 # README's vendor commands, as they stand: a release build with a vendor's
-# key, a site made and checked with it.
+# key, version and signature, a site made and checked with it; first the
+# release build's refusals.
+"$root/tests/docs/build_release_options.sh"
 "$root/tests/docs/vendor_commands.sh" "$ZUPDATER_RUN_DIR" "$host/zpkg"
 # The fuzz targets' seed corpora, replayed natively under the sanitizers.
 fuzz_build="$root/build/fuzz"

@@ -10,3 +10,11 @@ if [ ! -f "$prefix/system.reg" ]; then
   WINEPREFIX="$prefix" wineserver -w || true
 fi
 [ -f "$prefix/system.reg" ] || { echo "wine prefix not created at $prefix" >&2; exit 1; }
+# Wine draws the caption buttons with its Marlett font (package fonts-wine);
+# without it in the prefix they show as the letters "0 1 r".
+marlett=/usr/share/wine/fonts/marlett.ttf
+fonts="$prefix/drive_c/windows/Fonts"
+if [ -f "$marlett" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+  mkdir -p "$fonts"
+  cp "$marlett" "$fonts/marlett.ttf"
+fi

@@ -64,7 +64,8 @@ class CZSectionReader {
       return "";
     }
     std::string path = value[0] == '/' ? value : m_folder + value;
-    if (!IsRegularFile(path)) m_faults->Add(Line(key), key + std::string(" ") + value + " is not a file");
+    if (!IsRegularFile(path))
+      m_faults->Add(Line(key), key + std::string(" ") + value + " is not a file");
     return path;
   }
   int Number(const char* key, int fallback, int low, int high) {
@@ -107,8 +108,8 @@ void ReadSite(CZSectionReader& in, CZReleaseDescription* release, CZFaults* faul
   const size_t host = url.find("//");
   if (!web || url.back() != '/' || url.find('/', host + 2) == std::string::npos ||
       url.find_first_of(" \t\"?#") != std::string::npos) {
-    faults->Add(in.Line("BaseUrl"), "BaseUrl=" + url +
-                                        " is not an http or https URL of a folder (ending with /)");
+    faults->Add(in.Line("BaseUrl"),
+                "BaseUrl=" + url + " is not an http or https URL of a folder (ending with /)");
   }
   release->page = in.Text("Page", release->page);
   if (!IsSafeComponentName(release->page.c_str()))
@@ -166,8 +167,8 @@ void ReadComponent(CZSectionReader& in, const CZIniSection& section, const std::
   if (!IsSafeClsid(component.clsid.c_str()) ||
       (!component.clsid.empty() &&
        (component.clsid.front() != '{' || component.clsid.back() != '}')))
-    faults->Add(in.Line("clsid"), "clsid=" + component.clsid +
-                                      " is not a class identifier in braces");
+    faults->Add(in.Line("clsid"),
+                "clsid=" + component.clsid + " is not a class identifier in braces");
   release->components.push_back(component);
 }
 
@@ -177,15 +178,16 @@ void ReadRelease(CZSectionReader& in, CZReleaseDescription* release, CZFaults* f
   release->hasRelease = true;
   r.file = in.File("File", true);
   const size_t slash = r.file.rfind('/');
-  r.installer = in.Text("Installer", slash == std::string::npos ? r.file : r.file.substr(slash + 1));
+  r.installer =
+      in.Text("Installer", slash == std::string::npos ? r.file : r.file.substr(slash + 1));
   // The package is named after the installer, and the updater derives the
   // installer's name back from the package's.
   const size_t dot = r.installer.rfind('.');
   if (dot == std::string::npos || !EqualsNoCase(r.installer.substr(dot), ".exe") ||
       ReleasePackageName(("/" + r.installer.substr(0, dot) + ".qpk").c_str()) !=
           r.installer.substr(0, dot) + ".qpk")
-    faults->Add(in.Line("Installer"), "installer name \"" + r.installer +
-                                          "\" is not a plain file name ending in .exe");
+    faults->Add(in.Line("Installer"),
+                "installer name \"" + r.installer + "\" is not a plain file name ending in .exe");
   r.version = in.Version("Version");
   r.silent = in.Number("Silent", 1, 0, 1) != 0;
   r.requirement = in.Number("Requirement", 1, 1, 3);
@@ -194,6 +196,83 @@ void ReadRelease(CZSectionReader& in, CZReleaseDescription* release, CZFaults* f
     faults->Add(in.Line("CmpFileName"), "CmpFileName=" + r.compareFile +
                                             " is refused by the updater: name a file relative "
                                             "to the client's folder");
+}
+struct CZEditionSection {
+  const CZIniSection* section;
+  std::string name;
+};
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const std::string item =
+        Trimmed(text.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (!item.empty()) items.push_back(item);
+    if (comma == std::string::npos) return items;
+    start = comma + 1;
+  }
+}
+
+void ReadEdition(CZSectionReader& in, const CZEditionSection& declared,
+                 CZReleaseDescription* release, CZFaults* faults) {
+  in.Only({"Locale", "Cobrand", "Ligans", "Components", "Updater"});
+  CZReleaseEdition edition;
+  edition.client.name = declared.name;
+  edition.client.locale = in.Text("Locale");
+  edition.client.cobrand = in.Text("Cobrand");
+  edition.client.ligans = in.Number("Ligans", 0, 0, 1) != 0;
+  const int line = declared.section->line;
+  if (edition.client.name.empty() || edition.client.name.find_first_of("[]") != std::string::npos)
+    faults->Add(line, "edition name \"" + edition.client.name + "\" is empty or holds a bracket");
+  const std::string fault = EditionFault(edition.client);
+  if (!fault.empty()) faults->Add(line, "[" + declared.section->name + "] " + fault);
+  if (in.Find("Components") == nullptr) {
+    for (const CZReleaseComponent& component : release->components)
+      edition.components.push_back(component.name);
+  }
+  for (const std::string& name : SplitList(in.Text("Components"))) {
+    bool known = false;
+    for (const CZReleaseComponent& component : release->components) {
+      if (EqualsNoCase(component.name, name)) {
+        known = true;
+        edition.components.push_back(component.name);
+      }
+    }
+    if (!known)
+      faults->Add(in.Line("Components"),
+                  "Components names " + name + ", which no [component " + name + "] describes");
+  }
+  // Updater= with no value: this edition's clients get none.
+  edition.updaterFile =
+      in.Find("Updater") == nullptr ? release->updaterFile : in.File("Updater", false);
+  release->editions.push_back(edition);
+}
+
+// Two editions must not share a package folder (nor nest one in the other's
+// c/ or setup/), and editions that share an updater folder ship one updater.
+void CheckEditionFolders(const CZReleaseDescription& release, CZFaults* faults) {
+  const auto& editions = release.editions;
+  for (size_t i = 0; i < editions.size(); ++i) {
+    const CZClientEdition& a = editions[i].client;
+    for (size_t j = 0; j < editions.size(); ++j) {
+      const CZClientEdition& b = editions[j].client;
+      const std::string pa = PackageSuffixOf(a), pb = PackageSuffixOf(b);
+      if (j > i && EqualsNoCase(pa, pb)) {
+        faults->Add(0, "editions " + a.name + " and " + b.name + " are both served from " +
+                           kSitePackageFolder + pa);
+      } else if (j != i && (EqualsNoCase(pb, pa + "c/") || EqualsNoCase(pb, pa + "setup/"))) {
+        faults->Add(0, "edition " + b.name + " would be served from " + kSitePackageFolder + pb +
+                           ", where edition " + a.name + " keeps its packages");
+      } else if (j > i && EqualsNoCase(UpdaterSuffixOf(a), UpdaterSuffixOf(b)) &&
+                 editions[i].updaterFile != editions[j].updaterFile) {
+        faults->Add(0, "editions " + a.name + " and " + b.name + " share the updater folder " +
+                           kSiteUpdaterFolder + UpdaterSuffixOf(a) +
+                           " (the updater adds only the locale to it) but name different updaters");
+      }
+    }
+  }
 }
 }  // namespace
 
@@ -235,6 +314,8 @@ bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* relea
   CZIniText ini;
   ini.Parse(text);
   bool site = false;
+  // Editions name components and the updater: read once everything else is.
+  std::vector<CZEditionSection> editions;
   for (const CZIniSection& section : ini.Sections()) {
     CZSectionReader in(section, release->folder, &faults);
     const std::string& name = section.name;
@@ -256,18 +337,38 @@ bool ReadReleaseDescription(const std::string& path, CZReleaseDescription* relea
       ReadComponent(in, section, Trimmed(name.substr(10)), release, &faults);
     } else if (EqualsNoCase(name, "client release")) {
       ReadRelease(in, release, &faults);
+    } else if (StartsWithNoCase(name, "edition ")) {
+      editions.push_back({&section, Trimmed(name.substr(8))});
     } else if (StartsWithNoCase(name, "feature ")) {
       CZReleaseFeature feature;
       feature.name = Trimmed(name.substr(8));
       if (feature.name.empty() || !IsSafeClsid(feature.name.c_str()))
-        faults.Add(section.line, "feature name \"" + feature.name + "\" holds a backslash or is empty");
-      for (const CZIniEntry& entry : section.entries) feature.values.emplace_back(entry.key, entry.value);
+        faults.Add(section.line,
+                   "feature name \"" + feature.name + "\" holds a backslash or is empty");
+      for (const CZIniEntry& entry : section.entries)
+        feature.values.emplace_back(entry.key, entry.value);
       release->features.push_back(feature);
     } else {
       faults.Add(section.line, "unknown section [" + name + "]");
     }
   }
   if (!site) faults.Add(0, "no [site] section (it names the site's BaseUrl)");
+  for (const CZEditionSection& edition : editions) {
+    CZSectionReader in(*edition.section, release->folder, &faults);
+    for (const CZReleaseEdition& other : release->editions)
+      if (EqualsNoCase(other.client.name, edition.name))
+        faults.Add(edition.section->line, "edition " + edition.name + " is described twice");
+    ReadEdition(in, edition, release, &faults);
+  }
+  if (editions.empty()) {
+    CZReleaseEdition everything;
+    everything.client.name = "default";
+    for (const CZReleaseComponent& component : release->components)
+      everything.components.push_back(component.name);
+    everything.updaterFile = release->updaterFile;
+    release->editions.push_back(everything);
+  }
+  CheckEditionFolders(*release, &faults);
   *faultText = faults.Text();
   return faults.Empty();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/version_text.h"
+#include "tools/site_editions.h"
 
 struct CZReleaseComponent {
   std::string name;  // the installed file's name, and its manifest section
@@ -33,21 +34,32 @@ struct CZReleaseFeature {
   std::vector<std::pair<std::string, std::string>> values;
 };
 
+// One edition the site serves: the clients whose locale, cobrand and ligans
+// switch match, what their package folder holds and which updater they get.
+struct CZReleaseEdition {
+  CZClientEdition client;
+  std::vector<std::string> components;  // names of the release's components
+  std::string updaterFile;              // empty: none in this edition's updater folder
+};
+
 struct CZReleaseDescription {
-  std::string folder;                    // where the description lies, ending with "/"
-  std::string baseUrl;                   // the site's URL, ending with "/"
-  std::string page = "corvcli.html";     // the client update page's name
+  std::string folder;                 // where the description lies, ending with "/"
+  std::string baseUrl;                // the site's URL, ending with "/"
+  std::string page = "corvcli.html";  // the client update page's name
   bool hasDate = false;
-  time_t date = 0;                       // every file's date when hasDate
+  time_t date = 0;                                                // every file's date when hasDate
   std::vector<std::pair<std::string, std::string>> pageSettings;  // HttpServers and the like
-  std::string updaterFile;               // empty: the site ships no updater
-  std::string promptText, promptPage;    // update.txt and update.html sources
+  std::string updaterFile;             // empty: the site ships no updater
+  std::string promptText, promptPage;  // update.txt and update.html sources
   std::string registryFile;
   CZVersion registryVersion;
   std::vector<CZReleaseComponent> components;
   bool hasRelease = false;
   CZClientRelease release;
   std::vector<CZReleaseFeature> features;
+  // Never empty once read: without [edition] sections, one default edition
+  // with every component and the [updater] file.
+  std::vector<CZReleaseEdition> editions;
 };
 
 // The name a component's package is served under: its name with the last

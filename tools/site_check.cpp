@@ -1,7 +1,11 @@
 #include "tools/site_check.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "components/manifest_rules.h"
 #include "net/page_lines.h"
@@ -44,6 +48,47 @@ class CZSiteChecker {
     m_report.problems.push_back({file, reason});
   }
   void Sound(const std::string& line) { m_report.checked.push_back(line); }
+  void Warn(const std::string& file, const std::string& reason) {
+    m_report.warnings.push_back({file, reason});
+  }
+
+  static std::string UtcText(time_t when) {
+    char text[32] = "";
+    struct tm parts = {};
+    gmtime_r(&when, &parts);
+    strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+  }
+
+  // Installed files take the server's date, and a file dated after the
+  // package is never replaced by it: where the package is older than the
+  // file it holds, clients that have that build never fetch it.
+  void WarnOlderThanContents(const std::string& file, const std::string& target,
+                             const std::string& consequence) {
+    struct stat info;
+    CZCabImage image;
+    std::string reason;
+    if (stat((m_site + file).c_str(), &info) != 0 || !LoadCabImage(m_site + file, &image, &reason))
+      return;
+    for (const CZCabFile& stored : image.files) {
+      if (!EqualsNoCase(stored.name, target)) continue;
+      struct tm parts = {};
+      parts.tm_year = 80 + (stored.date >> 9);
+      parts.tm_mon = ((stored.date >> 5) & 15) - 1;
+      parts.tm_mday = stored.date & 31;
+      parts.tm_hour = stored.time >> 11;
+      parts.tm_min = (stored.time >> 5) & 63;
+      parts.tm_sec = (stored.time & 31) * 2;
+      parts.tm_isdst = -1;
+      const time_t made = mktime(&parts);
+      // The stored date is the packing machine's local time: a day covers
+      // any time zone.
+      constexpr time_t kDay = 24 * 60 * 60;
+      if (made != static_cast<time_t>(-1) && info.st_mtime + kDay < made)
+        Warn(file, "dated " + UtcText(info.st_mtime) + " UTC, before the " + target +
+                       " it holds (made " + UtcText(made) + " UTC): " + consequence);
+    }
+  }
 
   // The path of a URL ("/m/c/" of "http://host:80/m/c/"), empty when it is
   // not an http or https URL.
@@ -93,8 +138,10 @@ class CZSiteChecker {
     CZVersion version;
     if (ParseExactVersionText(value.c_str(), &version)) return;
     ParseVersionText(value.c_str(), &version);
-    Problem(file, what + "=" + value + " is not four numbers separated by commas: the updater "
-                                       "reads it as " + VersionString(version));
+    Problem(file, what + "=" + value +
+                      " is not four numbers separated by commas: the updater "
+                      "reads it as " +
+                      VersionString(version));
   }
 
   // A signed package that must hold target; the target's bytes when asked.
@@ -119,7 +166,8 @@ class CZSiteChecker {
     for (const CZCabFile& stored : image.files) holds = holds || EqualsNoCase(stored.name, target);
     if (!holds) {
       std::string names;
-      for (const CZCabFile& stored : image.files) names += (names.empty() ? "" : ", ") + stored.name;
+      for (const CZCabFile& stored : image.files)
+        names += (names.empty() ? "" : ", ") + stored.name;
       Problem(file, "does not hold " + target + " (it holds " + names +
                         "): the updater installs nothing from it");
       return false;
@@ -145,8 +193,8 @@ class CZSiteChecker {
       const std::string text = ini.GetOr(section, value.key, "");
       const uint32_t expected = ParseExpectedValue(text.c_str());
       if (expected != 0 && expected != value.actual)
-        Problem(manifest, "[" + section + "] " + value.key + "=" + text +
-                              " but " + file + " gives " + std::to_string(value.actual) +
+        Problem(manifest, "[" + section + "] " + value.key + "=" + text + " but " + file +
+                              " gives " + std::to_string(value.actual) +
                               ": the updater refuses the download");
     }
   }
@@ -177,27 +225,53 @@ class CZSiteChecker {
         return;
       }
       if (strlen(line) > 1023)
-        Problem(page, "line " + std::to_string(number) + " is longer than the 1023 characters read");
+        Problem(page,
+                "line " + std::to_string(number) + " is longer than the 1023 characters read");
       if (setting.key == SettingKey::MurvoFolder) murvo = setting.value;
       if (setting.key == SettingKey::PatchkeeperFolder) patchkeeper = setting.value;
     });
     // The run goes on only when the page names both folders.
     if (patchkeeper.empty())
       Problem(page, "names no PATCHKEEPER-FOLDER: the updater stops after reading the page");
-    else
-      CheckUpdaterFolder(page, patchkeeper);
-    if (murvo.empty()) {
+    if (murvo.empty())
       Problem(page, "names no MURVO-FOLDER: the updater stops after reading the page");
-      return;
+    std::string ignored;
+    const bool updaterFolder =
+        !patchkeeper.empty() && FolderUrl(page, "PATCHKEEPER-FOLDER", patchkeeper, &ignored);
+    const bool packageFolder = !murvo.empty() && FolderUrl(page, "MURVO-FOLDER", murvo, &ignored);
+    for (const CZClientEdition& edition : Editions()) {
+      Sound("edition " + edition.name + " (" + DescribeEdition(edition) + ")");
+      const std::string fault = EditionFault(edition);
+      if (!fault.empty()) Problem(page, "edition " + edition.name + ": " + fault);
+      if (updaterFolder)
+        CheckUpdaterFolder(page, BuildUpdaterPackageUrl(patchkeeper, edition.locale));
+      if (packageFolder)
+        CheckPackageFolder(
+            page, BuildPackageBaseUrl(murvo, edition.locale, edition.cobrand, edition.ligans));
     }
-    CheckPackageFolder(page, murvo);
+  }
+
+  // The clients to check the site for: the one asked for, or every edition
+  // the site lists, or (a site without the list) those with no locale set.
+  std::vector<CZClientEdition> Editions() {
+    if (m_options.hasClient) return {m_options.client};
+    std::string text, reason;
+    std::vector<CZClientEdition> editions;
+    if (!ReadWholeText(m_site + kEditionsFile, &text)) {
+      CZClientEdition plain;
+      plain.name = "default";
+      return {plain};
+    }
+    if (!ParseEditions(text, &editions, &reason)) Problem(kEditionsFile, reason);
+    return editions;
   }
 
   bool FolderUrl(const std::string& page, const char* key, const std::string& url,
                  std::string* folder) {
     if (url.back() != '/') {
-      Problem(page, std::string(key) + "=" + url + " does not end with /: the updater appends "
-                                                   "file names to it directly");
+      Problem(page, std::string(key) + "=" + url +
+                        " does not end with /: the updater appends "
+                        "file names to it directly");
       return false;
     }
     if (url.size() + 1 > kUrlSize) {
@@ -207,10 +281,16 @@ class CZSiteChecker {
     return MapUrl(page, key, url, folder);
   }
 
+  // The updater's package as one edition's clients fetch it (each folder once).
   void CheckUpdaterFolder(const std::string& page, const std::string& url) {
-    std::string folder;
-    if (!FolderUrl(page, "PATCHKEEPER-FOLDER", url, &folder)) return;
-    const std::string file = folder + "zupdater.qpk";
+    std::string file;
+    if (std::find(m_updaterUrls.begin(), m_updaterUrls.end(), url) != m_updaterUrls.end()) return;
+    m_updaterUrls.push_back(url);
+    if (url.size() + 1 > kUrlSize) {
+      CheckFits(page, "the updater's package URL " + url, url, kUrlSize);
+      return;
+    }
+    if (!MapUrl(page, "the updater's package URL", url, &file)) return;
     // No updater package is no update of the updater: clients go on.
     if (!IsRegularFile(m_site + file)) {
       Sound(file + ": none, the updater stays as it is");
@@ -233,12 +313,22 @@ class CZSiteChecker {
                              : ": clients gain nothing from it"));
       return;
     }
-    Sound(file + ": updater " + VersionString(version));
+    Sound(file + ": updater " + VersionString(version) +
+          ", the version clients compare with their own");
+    WarnOlderThanContents(file, kUpdaterTarget,
+                          "clients whose zupdater.exe is dated later never fetch it (the "
+                          "package must be more than 60 s newer)");
   }
 
+  // One edition's package folder, as the updater built its URL.
   void CheckPackageFolder(const std::string& page, const std::string& url) {
     std::string folder;
-    if (!FolderUrl(page, "MURVO-FOLDER", url, &folder)) return;
+    const std::string longest = url + kManifestName;
+    if (longest.size() + 1 > kUrlSize) {
+      CheckFits(page, "the manifest's URL " + longest, longest, kUrlSize);
+      return;
+    }
+    if (!MapUrl(page, "the package folder", url, &folder)) return;
     CheckPromptTexts(folder);
     const std::string manifest = folder + kManifestName;
     std::string text;
@@ -247,8 +337,10 @@ class CZSiteChecker {
       return;
     }
     if (text.size() > kMaxManifestSize) {
-      Problem(manifest, "is " + std::to_string(text.size()) + " bytes; the updater refuses a "
-                        "manifest over " + std::to_string(kMaxManifestSize) + " bytes whole");
+      Problem(manifest, "is " + std::to_string(text.size()) +
+                            " bytes; the updater refuses a "
+                            "manifest over " +
+                            std::to_string(kMaxManifestSize) + " bytes whole");
       return;
     }
     CZIniText ini;
@@ -277,11 +369,10 @@ class CZSiteChecker {
     bool cut = false;
     std::vector<std::string> names = TakeKeyNames(list.data(), list.size(), limit, &cut);
     if (cut)
-      Problem(manifest, "the [" + section + "] list takes " + std::to_string(list.size()) +
-                            " bytes, over the " + std::to_string(limit) +
-                            " the updater reads: names after " +
-                            (names.empty() ? std::string("the first") : names.back()) +
-                            " are never read");
+      Problem(manifest,
+              "the [" + section + "] list takes " + std::to_string(list.size()) +
+                  " bytes, over the " + std::to_string(limit) + " the updater reads: names after " +
+                  (names.empty() ? std::string("the first") : names.back()) + " are never read");
     return names;
   }
 
@@ -315,8 +406,8 @@ class CZSiteChecker {
                             " leaves the client's folder: the updater refuses the component");
     const int32_t requirement = ReadDecimal(ini.GetOr(name, "Requirement", "2").c_str());
     if (requirement < 1 || requirement > 5)
-      Problem(manifest, where + "Requirement=" + std::to_string(requirement) +
-                            " is not a level from 1 to 5");
+      Problem(manifest,
+              where + "Requirement=" + std::to_string(requirement) + " is not a level from 1 to 5");
     const std::string url = ini.GetOr(name, "Url", "");
     std::string file;
     if (url.empty()) {
@@ -328,7 +419,12 @@ class CZSiteChecker {
     if (!CheckPackage(file, name, &contents)) return;
     CheckSizes(file, manifest, name, ini);
     std::string versionText;
-    if (!ini.Get(name, "FileVersion", &versionText) || versionText.empty()) return;
+    if (!ini.Get(name, "FileVersion", &versionText) || versionText.empty()) {
+      WarnOlderThanContents(file, name,
+                            "without FileVersion the date decides, and clients whose " + name +
+                                " is dated later never fetch it");
+      return;
+    }
     CheckExactVersion(manifest, where + "FileVersion", versionText);
     CZVersion wanted, inside;
     ParseVersionText(versionText.c_str(), &wanted);
@@ -401,6 +497,7 @@ class CZSiteChecker {
   CZSiteCheckOptions m_options;
   std::string m_basePath;
   CZSiteReport m_report;
+  std::vector<std::string> m_updaterUrls;
 };
 }  // namespace
 

@@ -10,12 +10,17 @@
 #include <vector>
 
 #include "common/version_text.h"
+#include "tools/site_editions.h"
 
 struct CZSiteCheckOptions {
   std::string page = "corvcli.html";  // the client update page, relative to the site
   std::string baseUrl;                // the URL the site folder is served at; empty: "/"
   bool hasInstalled = false;
-  CZVersion installed;                // the updater version clients run now
+  CZVersion installed;  // the updater version clients run now
+  // One client's view (its locale, cobrand, ligans); otherwise every edition
+  // the site's editions.ini lists, or the default one without that file.
+  bool hasClient = false;
+  CZClientEdition client;
 };
 
 struct CZSiteProblem {
@@ -25,7 +30,8 @@ struct CZSiteProblem {
 
 struct CZSiteReport {
   std::vector<CZSiteProblem> problems;
-  std::vector<std::string> checked;  // what was found sound, one line each
+  std::vector<CZSiteProblem> warnings;  // what may be meant, but costs clients their update
+  std::vector<std::string> checked;     // what was found sound, one line each
 };
 
 CZSiteReport CheckSite(EVP_PKEY* publicKey, const std::string& site,

@@ -33,7 +33,8 @@ const char kUsage[] =
     "  zpkg inspect IMAGE\n"
     "  zpkg sizes IMAGE\n"
     "  zpkg site [--key PRIVATE.pem] [--base-url URL] RELEASE.ini OUT\n"
-    "  zpkg check-site [--base-url URL] [--installed VERSION] PUBLIC.pem SITE [PAGE]\n";
+    "  zpkg check-site [--base-url URL] [--installed VERSION]\n"
+    "                  [--locale L] [--cobrand C] [--ligans 0|1] PUBLIC.pem SITE [PAGE]\n";
 
 int Fail(const std::string& reason) {
   fprintf(stderr, "zpkg: %s\n", reason.c_str());
@@ -226,9 +227,9 @@ int Site(std::vector<std::string> args) {
     fputs(faults.c_str(), stderr);
     return Fail("no site made: the updater would refuse what is above");
   }
-  printf("site made in %s for %s: %zu components%s%s%s\n", args[1].c_str(),
-         release.baseUrl.c_str(), release.components.size(),
-         release.updaterFile.empty() ? "" : ", the updater",
+  printf("site made in %s for %s: %zu edition%s, %zu components%s%s%s\n", args[1].c_str(),
+         release.baseUrl.c_str(), release.editions.size(), release.editions.size() == 1 ? "" : "s",
+         release.components.size(), release.updaterFile.empty() ? "" : ", the updater",
          release.hasRelease ? ", a client release" : "",
          release.registryFile.empty() ? "" : ", a registry script");
   return 0;
@@ -236,11 +237,28 @@ int Site(std::vector<std::string> args) {
 
 int CheckSiteCommand(std::vector<std::string> args) {
   CZSiteCheckOptions options;
-  std::string installed;
-  while (TakeOption(&args, "--base-url", &options.baseUrl) ||
-         TakeOption(&args, "--installed", &installed)) {
+  std::string installed, ligans;
+  CZClientEdition& client = options.client;
+  bool asClient = false;
+  for (;;) {
+    if (TakeOption(&args, "--base-url", &options.baseUrl) ||
+        TakeOption(&args, "--installed", &installed))
+      continue;
+    // One client's view: what a client with these registry values fetches.
+    if (TakeOption(&args, "--locale", &client.locale) ||
+        TakeOption(&args, "--cobrand", &client.cobrand) || TakeOption(&args, "--ligans", &ligans)) {
+      asClient = true;
+      continue;
+    }
+    break;
   }
   if (args.size() != 2 && args.size() != 3) return Usage();
+  if (asClient) {
+    if (!ligans.empty() && ligans != "0" && ligans != "1") return Fail("--ligans is 0 or 1");
+    client.ligans = ligans == "1";
+    client.name = "asked for";
+    options.hasClient = true;
+  }
   if (!installed.empty()) {
     if (!ParseExactVersionText(installed.c_str(), &options.installed))
       return Fail("--installed " + installed + " is not a version such as 5,1,0,0");
@@ -252,6 +270,8 @@ int CheckSiteCommand(std::vector<std::string> args) {
   if (!key) return Fail(reason);
   const CZSiteReport report = CheckSite(key.get(), args[1], options);
   for (const std::string& line : report.checked) printf("ok: %s\n", line.c_str());
+  for (const CZSiteProblem& warning : report.warnings)
+    printf("warning: %s: %s\n", warning.file.c_str(), warning.reason.c_str());
   for (const CZSiteProblem& problem : report.problems)
     printf("%s: %s\n", problem.file.c_str(), problem.reason.c_str());
   if (report.problems.empty()) {

@@ -161,7 +161,12 @@ std::vector<std::string> SiteRequests(const std::string& record, const std::stri
       const size_t stop = line.find(' ', space + 1);
       if (space != std::string::npos && path == space + 1 && stop != std::string::npos) {
         const std::string relative = line.substr(path + prefix.size(), stop - path - prefix.size());
-        if (relative != "m/update.html") lines.push_back(line.substr(0, space) + " " + relative);
+        // The browser control asks for the edition's update.html on its own.
+        const std::string page = "update.html";
+        const bool browsed =
+            relative.size() >= page.size() &&
+            relative.compare(relative.size() - page.size(), page.size(), page) == 0;
+        if (!browsed) lines.push_back(line.substr(0, space) + " " + relative);
       }
     }
     first = line.empty();

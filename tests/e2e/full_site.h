@@ -88,7 +88,8 @@ void ExpectOutcome(Outcome outcome, const CZClientUnderTest& client, const std::
                    const std::vector<std::string>& requests, const std::string& transmitted);
 
 // The test server's record of requests under prefix as "METHOD path" with
-// path relative to prefix, in order, leaving out the browser's update.html.
+// path relative to prefix, in order, leaving out the browser's update.html
+// (of any edition).
 std::vector<std::string> SiteRequests(const std::string& record, const std::string& prefix);
 // "5.1.0.0" (or "none") from a file's version resource.
 std::string FileVersionText(const std::string& path);

@@ -31,8 +31,8 @@ TEST_F(ProgressPictureTest, PictureOfTheProgressWindow) {
   ASSERT_NE(nullptr, request);
   CZTempFolder files("picture");
   UINT_PTR timer = SetTimer(nullptr, 0, 1500, TakePicture);
-  bool ok = m_net->DownloadRequest(request, "http://update.zindo.example/murvo/zcore.dl_", nullptr,
-                                   0, (files / "zcore.dl_").c_str(), length, true, 2);
+  bool ok = m_net->DownloadRequest(request, "http://updates.zindo.example/m/c/zclose.dl_", nullptr,
+                                   0, (files / "zclose.dl_").c_str(), length, true, 2);
   KillTimer(nullptr, timer);
   EXPECT_TRUE(ok);
   EXPECT_TRUE(g_taken);
