@@ -14,8 +14,8 @@ release=${ZUPDATER_RELEASE_DIR:-$root/build/release}
 package_tool=$("$root/scripts/build-tools.sh" zpkg)
 cmake -S "$root" -B "$release" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DZUPDATER_PACKAGE_TOOL="$package_tool" -DZUPDATER_BUILD_TESTS=OFF \
+  -DZUPDATER_PACKAGE_TOOL="$package_tool" -DZUPDATER_BUILD_TESTS=OFF -DZUPDATER_TEST_HOOKS=OFF \
   -DZUPDATER_PACKAGE_KEY="$key" "$@" >/dev/null
 cmake --build "$release" --target zupdater >&2
-"$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 >&2
+"$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 release >&2
 echo "$release/zupdater.exe"
