@@ -13,9 +13,17 @@ constexpr DWORD kCancelPollMs = 50;
 
 enum Op : int { kOpSend, kOpRead };
 
-void DispatchQueuedMessages() {
+// Dispatches the thread's messages; a WM_QUIT is taken out of the queue
+// (or it would wake every wait at once) and kept in *quit for the caller
+// to post again, so that the loop it was meant for still sees it.
+void DispatchQueuedMessages(bool* quit, WPARAM* quitCode) {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      *quit = true;
+      *quitCode = msg.wParam;
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -116,15 +124,17 @@ CZCallEnd CZRequestWorker::Run(int op, ULONGLONG deadline, bool cancelEnds) {
   SetEvent(s.wake.get());
   HANDLE done = s.done.get();
   CZCallEnd end = CZCallEnd::kDone;
+  bool quit = false;
+  WPARAM quitCode = 0;
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     const ULONGLONG left = deadline > now ? deadline - now : 0;
     const DWORD wait = left < kCancelPollMs ? static_cast<DWORD>(left) : kCancelPollMs;
     const DWORD woke =
         MsgWaitForMultipleObjectsEx(1, &done, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) return CZCallEnd::kDone;
+    if (woke == WAIT_OBJECT_0) break;
     // The progress window's Cancel button is pressed through these.
-    if (woke == WAIT_OBJECT_0 + 1) DispatchQueuedMessages();
+    if (woke == WAIT_OBJECT_0 + 1) DispatchQueuedMessages(&quit, &quitCode);
     if (cancelEnds && IsDownloadCancelled()) {
       end = CZCallEnd::kCancelled;
       break;
@@ -134,6 +144,8 @@ CZCallEnd CZRequestWorker::Run(int op, ULONGLONG deadline, bool cancelEnds) {
       break;
     }
   }
+  if (quit) PostQuitMessage(static_cast<int>(quitCode));
+  if (end == CZCallEnd::kDone) return end;
   // The call may have returned meanwhile; its result is not used either way.
   s.winInet->InternetCloseHandle(s.request);
   m_closed = true;
