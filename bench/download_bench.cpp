@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
   HINTERNET request = net.OpenGetRequest(path, &length);
   bool ok = strcmp(argv[3], "bare") == 0
                 ? ReadBare(net, request, argv[2])
-                : net.DownloadRequest(request, argv[1], nullptr, 0, argv[2], length, progress, 0);
+                : net.DownloadRequest(request, argv[1], nullptr, 0, argv[2], length,
+                                      kMaxInstallerPackageSize, progress, 0);
   QueryPerformanceCounter(&end);
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
   PROCESS_MEMORY_COUNTERS memory = {};

@@ -9,6 +9,7 @@
 #include "components/component_server.h"
 #include "driver/server_switch.h"
 #include "driver/updater.h"
+#include "net/download.h"
 #include "package/accept_image.h"
 #include "package/file_checksum.h"
 #include "settings/folders.h"
@@ -104,8 +105,8 @@ bool CZUpdater::UpdateComponent(CZComponent& component, long fileNumber, bool sh
     if (n > 0) download[n - 1] = '_';
     ULONGLONG serverTime = 0;
     if (component.QueryComponentFileTime(*m_net, &serverTime)) m_net->SetServerFileTime(serverTime);
-    if (m_net->DownloadRequest(request, url, nullptr, 0, download, length, showProgress,
-                               fileNumber) &&
+    if (m_net->DownloadRequest(request, url, nullptr, 0, download, length, kMaxComponentPackageSize,
+                               showProgress, fileNumber) &&
         CheckFileSizes(download, component.Name().c_str(), component.ManifestPath().c_str())) {
       // In the system folder a package brings its component's file alone.
       CZAcceptRules rules;

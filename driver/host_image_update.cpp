@@ -8,6 +8,7 @@
 #include "driver/installer_paths.h"
 #include "driver/server_switch.h"
 #include "driver/updater.h"
+#include "net/download.h"
 #include "net/progress_dialog.h"
 #include "package/accept_image.h"
 #include "resources/resource.h"
@@ -43,7 +44,8 @@ bool CZUpdater::FetchHostImage(const char* link, char* package, char* installer)
     m_net->CloseRequest(request);
     return false;
   }
-  if (!m_net->DownloadRequest(request, link, nullptr, 0, package, length, true, 0)) {
+  if (!m_net->DownloadRequest(request, link, nullptr, 0, package, length, kMaxInstallerPackageSize,
+                              true, 0)) {
     DeleteFileA(package);  // no partial package stays behind
     return false;
   }

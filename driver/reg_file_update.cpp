@@ -9,6 +9,7 @@
 #include "common/version_text.h"
 #include "driver/reg_import.h"
 #include "driver/updater.h"
+#include "net/download.h"
 #include "package/accept_image.h"
 #include "package/file_version.h"
 #include "settings/reg_key.h"
@@ -61,7 +62,8 @@ bool CZUpdater::UpdateRegFile() {
   AppendBounded(script, kScriptName);
   CopyBounded(location, m_settings.PackageBaseUrl().c_str());
   AppendBounded(location, kPackageName);
-  if (!m_net->DownloadRequest(handle, location, nullptr, 0, package, length, false, 0)) {
+  if (!m_net->DownloadRequest(handle, location, nullptr, 0, package, length,
+                              kMaxRegScriptPackageSize, false, 0)) {
     DeleteFileA(package);  // no partial package stays behind
     return false;
   }

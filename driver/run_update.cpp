@@ -91,7 +91,8 @@ bool CZUpdater::DownloadManifest() {
   char manifest[kPathSize];
   CopyBounded(manifest, g_workingFolder.c_str());
   AppendBounded(manifest, "components.ini");
-  return m_net->DownloadRequest(handle, location, nullptr, 0, manifest, length, false, 0);
+  return m_net->DownloadRequest(handle, location, nullptr, 0, manifest, length, kMaxManifestSize,
+                                false, 0);
 }
 
 bool CZUpdater::IfBrowserQualified() {

@@ -9,6 +9,7 @@
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "driver/updater.h"
+#include "net/download.h"
 #include "package/accept_image.h"
 #include "package/file_version.h"
 #include "settings/folders.h"
@@ -85,7 +86,7 @@ bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
   // Straight to the file a chunk at a time: nothing is allocated from the
   // length the server announced.
   if (!m_net->DownloadRequest(request, m_settings.UpdaterPackageUrl().c_str(), nullptr, 0, image,
-                              length, false, 0)) {
+                              length, kMaxUpdaterPackageSize, false, 0)) {
     // No partial package may stay in the updater's folder.
     DeleteFileA(image);
     return false;

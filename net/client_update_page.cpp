@@ -76,7 +76,7 @@ bool ReadClientUpdatePage(CZHttpSession& net, CZUpdateSettings& settings) {
   // One byte is kept for the terminator. A page cut short fails like any
   // other download: its last line would be applied half.
   if (!net.DownloadRequest(request, pageUrl, page.get(), kPageBufferSize - 1, nullptr, length,
-                           false, 0))
+                           kPageBufferSize - 1, false, 0))
     return false;
   page[length] = '\0';
   SplitPageLines(page.get(), [&settings](const char* line) {

@@ -4,12 +4,16 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "common/handles.h"
 #include "common/process_state.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 #include "net/http_session.h"
 #include "net/progress_dialog.h"
+#include "net/request_limits.h"
+#include "net/request_worker.h"
 #include "resources/resource.h"
 
 namespace {
@@ -40,6 +44,20 @@ void DispatchPendingMessages() {
   }
 }
 
+// Whether the disk of path has room for a download of length bytes, its
+// extracted copy beside it and some slack. A disk whose free space cannot
+// be read is not refused here: creating the file says what is wrong.
+bool HasRoomFor(const char* path, DWORD length) {
+  char folder[MAX_PATH];
+  CopyBounded(folder, path);
+  char* slash = strrchr(folder, '\\');
+  if (slash == nullptr) return true;
+  slash[1] = '\0';
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return true;
+  return available.QuadPart >= 2ULL * length + kMiB;
+}
+
 // Fills the dialog for a new download; returns its progress bar or null.
 HWND PrepareProgress(HWND dialog, const char* location, DWORD length, long fileNumber,
                      long fileCount) {
@@ -66,10 +84,24 @@ HWND PrepareProgress(HWND dialog, const char* location, DWORD length, long fileN
 
 bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, char* buffer,
                                     DWORD bufferSize, const char* filePath, DWORD length,
-                                    bool showProgress, long fileNumber) {
+                                    DWORD maxLength, bool showProgress, long fileNumber) {
   if (request == nullptr) return false;
+  if (filePath == nullptr && buffer == nullptr) bufferSize = 0;
+  const DWORD ceiling = filePath != nullptr || maxLength < bufferSize ? maxLength : bufferSize;
+  if (length > ceiling) {
+    WriteLog("%s announces %lu bytes, more than the %lu allowed, refused\r\n", location,
+             static_cast<unsigned long>(length), static_cast<unsigned long>(ceiling));
+    m_winInet->InternetCloseHandle(request);
+    return false;
+  }
   CZUniqueFile file;
   if (filePath != nullptr) {
+    if (!HasRoomFor(filePath, length)) {
+      WriteLog("Not enough free disk space for %s (%lu bytes) at %s, refused\r\n", location,
+               static_cast<unsigned long>(length), filePath);
+      m_winInet->InternetCloseHandle(request);
+      return false;
+    }
     file.reset(CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -79,15 +111,16 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
       return false;
     }
   }
-  if (filePath == nullptr && buffer == nullptr) bufferSize = 0;
 
   HWND dialog = showProgress ? EnsureProgressDialog() : nullptr;
   HWND bar = dialog != nullptr ? PrepareProgress(dialog, location, length, fileNumber, m_fileCount)
                                : nullptr;
 
-  // A file download reads through one chunk; the announced length never
-  // sizes an allocation.
-  char chunk[kReadChunk];
+  // Every read runs on the request's worker, into the worker's own chunk:
+  // the deadlines and Cancel act while a read is blocked.
+  CZRequestWorker worker(m_winInet, request);
+  const ULONGLONG bodyLimitMs = BodyDeadlineMs(length);
+  const ULONGLONG deadline = GetTickCount64() + bodyLimitMs;
   DWORD total = 0;
   bool failed = false, writeFailed = false;
   DWORD steps = 0;  // one progress step per chunk read
@@ -100,43 +133,36 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
     shownAt = GetTickCount();
     unshown = false;
   };
-  while (!IsDownloadCancelled()) {
-    // Unsigned on purpose: any length below one chunk asks for a full chunk.
-    DWORD ask = total < length - kReadChunk ? kReadChunk : length - total;
-    char* target = chunk;
-    bool roomLimited = false;
-    if (filePath == nullptr) {
-      DWORD room = bufferSize - total;
-      if (ask > room) {
-        ask = room;
-        roomLimited = true;
-      }
-      target = buffer + total;
-    }
-    DWORD got = 0;
-    if (!m_winInet->InternetReadFile(request, target, ask, &got)) {
+  // Never more than the announced length is asked for, so never more is kept.
+  while (!IsDownloadCancelled() && total < length) {
+    const DWORD ask = length - total < kReadChunk ? length - total : kReadChunk;
+    BOOL ok = FALSE;
+    DWORD got = 0, error = 0;
+    const CZCallEnd end = worker.ReadFile(ask, deadline, &ok, &got, &error);
+    if (end == CZCallEnd::kCancelled) break;
+    if (end == CZCallEnd::kDeadline) {
+      WriteLog("Request for %s cut: body not received within %lu s\r\n", location,
+               static_cast<unsigned long>(bodyLimitMs / 1000));
       failed = true;
       break;
     }
-    if (roomLimited && got == ask) {
-      // The buffer is full: the body must end here, or it is refused.
-      char probe = 0;
-      DWORD extra = 0;
-      if (!m_winInet->InternetReadFile(request, &probe, 1, &extra) || extra != 0) {
-        failed = true;
-        break;
-      }
-      total += got;
+    if (!ok) {
+      if (IsTimeoutError(error))
+        WriteLog("Request for %s cut: no data for %lu s\r\n", location,
+                 static_cast<unsigned long>(ScaledLimitMs(kIdleLimitMs) / 1000));
+      failed = true;
       break;
     }
     if (got == 0) break;
     if (file.valid()) {
       // A full disk must not leave a cut file that counts as downloaded.
       DWORD written = 0;
-      if (!WriteFile(file.get(), chunk, got, &written, nullptr) || written != got) {
+      if (!WriteFile(file.get(), worker.Data(), got, &written, nullptr) || written != got) {
         writeFailed = true;
         break;
       }
+    } else {
+      memcpy(buffer + total, worker.Data(), got);
     }
     total += got;
     if (bar != nullptr && ProgressDialog() == dialog) {
@@ -149,10 +175,11 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
         pumpedAt = GetTickCount();
       }
     }
-    if (got != kReadChunk) break;
+    // A short read is the end of the body.
+    if (got < ask) break;
   }
   if (unshown && !failed && !writeFailed && ProgressDialog() == dialog) refresh();
-  m_winInet->InternetCloseHandle(request);
+  if (!worker.RequestClosed()) m_winInet->InternetCloseHandle(request);
   if (failed) return false;
   if (writeFailed) {
     WriteLog("%s could not be written to file %s\r\n", location, filePath);

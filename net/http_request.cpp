@@ -1,9 +1,12 @@
 // GET requests checked for status and length before any byte is read, and
 // HEAD requests for the server's Last-Modified date.
 #include "common/handles.h"
+#include "common/process_state.h"
 #include "common/update_log.h"
 #include "net/http_session.h"
 #include "net/proxy.h"
+#include "net/request_limits.h"
+#include "net/request_worker.h"
 
 namespace {
 const char kHttpVersion[] = "HTTP/1.0";
@@ -48,9 +51,26 @@ HINTERNET CZHttpSession::SendRequest(const char* verb, const char* urlPath, bool
   if (withCredentials && m_throughClientProxy) ApplyProxyCredentials(*m_winInet, request);
   if (request == nullptr) return nullptr;
   SetTransferTimeouts(request);
-  if (!m_winInet->HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-    const DWORD error = GetLastError();
+  // Connecting, TLS, the request and the response headers, under one
+  // deadline. A cancel from before this request is the business of the
+  // downloads that follow, as it always was.
+  const DWORD limitMs = ScaledLimitMs(kResponseDeadlineMs);
+  const bool cancelEnds = !IsDownloadCancelled();
+  CZRequestWorker worker(m_winInet, request);
+  BOOL sent = FALSE;
+  DWORD error = 0;
+  const CZCallEnd end = worker.SendRequest(GetTickCount64() + limitMs, cancelEnds, &sent, &error);
+  if (end == CZCallEnd::kDeadline)
+    WriteLog("Request for %s%s cut: no response within %lu s\r\n", m_currentHost.c_str(), urlPath,
+             static_cast<unsigned long>(limitMs / 1000));
+  if (end != CZCallEnd::kDone) return nullptr;
+  if (!sent) {
     m_winInet->InternetCloseHandle(request);
+    if (IsTimeoutError(error)) {
+      WriteLog("Request for %s%s cut: no data for %lu s\r\n", m_currentHost.c_str(), urlPath,
+               static_cast<unsigned long>(ScaledLimitMs(kIdleLimitMs) / 1000));
+      return nullptr;
+    }
     // Plain http failures stay silent as they always were; a refused
     // certificate must leave a trace that names the server.
     if (secure)

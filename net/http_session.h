@@ -65,12 +65,16 @@ class CZHttpSession {
   void CloseRequest(HINTERNET request);
 
   // Reads the body of request (always closed) into filePath, or into buffer
-  // (bufferSize bytes) when no file path is given; never past the buffer. A
-  // file is stamped with the server file time. False on a read error, a
-  // cancel, a file that cannot be created or written in full, and a body
-  // shorter than length.
+  // (bufferSize bytes) when no file path is given; never past the buffer nor
+  // past length. A file is stamped with the server file time. Refused before
+  // a file is created: a length above maxLength (the kind's ceiling) or
+  // above the buffer, and a disk without room for the file and its extracted
+  // copy. False on a read error, a cut (net/request_limits.h), a cancel, a
+  // file that cannot be created or written in full, and a body shorter than
+  // length.
   bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
-                       const char* filePath, DWORD length, bool showProgress, long fileNumber);
+                       const char* filePath, DWORD length, DWORD maxLength, bool showProgress,
+                       long fileNumber);
   // The file count shown in the progress window's title ("file n of m").
   void SetFileCount(long count) { m_fileCount = count; }
 
@@ -93,7 +97,9 @@ class CZHttpSession {
   // Opens and sends a GET or HEAD to the current server; null on failure.
   HINTERNET SendRequest(const char* verb, const char* urlPath, bool withCredentials);
 
-  std::unique_ptr<CZWinInet> m_winInet;
+  // Shared with the worker threads of requests, which may outlive a cut
+  // request and the session itself.
+  std::shared_ptr<CZWinInet> m_winInet;
   HINTERNET m_hInternet = nullptr;
   HINTERNET m_hConnection = nullptr;
   std::string m_currentHost;

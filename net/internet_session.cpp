@@ -6,13 +6,11 @@
 #include "net/host_port.h"
 #include "net/http_session.h"
 #include "net/proxy.h"
+#include "net/request_limits.h"
 
 namespace {
 const char kUserAgent[] = "Mozilla Compatible/2.0 (WinNT; I; NCC/2.0)";
 constexpr DWORD kConnectTimeoutMs = 90000;
-// A server that sends nothing for this long has failed the request, the way
-// a closed connection does: no read waits forever.
-constexpr DWORD kTransferTimeoutMs = 60000;
 constexpr DWORD kConnectRetries = 5;
 
 // Splits url with only the host name or only the URL path asked for; the
@@ -38,7 +36,7 @@ unsigned DefaultPort(INTERNET_SCHEME scheme) {
 }
 }  // namespace
 
-CZHttpSession::CZHttpSession() : m_winInet(std::make_unique<CZWinInet>()) {}
+CZHttpSession::CZHttpSession() : m_winInet(std::make_shared<CZWinInet>()) {}
 
 CZHttpSession::~CZHttpSession() { CloseHandles(); }
 
@@ -61,11 +59,12 @@ int CZHttpSession::OpenInternet() {
   return m_hInternet != nullptr ? 1 : 0;
 }
 
+// A server that sends nothing for the idle limit has failed the request, the
+// way a closed connection does: WinINet ends the blocked read itself.
 void CZHttpSession::SetTransferTimeouts(HINTERNET handle) {
-  DWORD timeout = kTransferTimeoutMs;
+  DWORD timeout = ScaledLimitMs(kIdleLimitMs);
   m_winInet->InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
-  m_winInet->InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
-                                sizeof(timeout));
+  m_winInet->InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
 }
 
 int CZHttpSession::OpenHttpSession() {

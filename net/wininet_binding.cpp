@@ -9,6 +9,10 @@ int CZWinInet::Load() {
   if (m_loaded) return m_loaded;
   m_module = LoadLibraryA("WININET.DLL");
   m_loaded = m_module != nullptr ? 1 : 0;
+  // The calls a request's worker thread makes (net/request_worker.cpp) are
+  // looked up here, so that the threads only ever read their pointers.
+  Resolve(m_pHttpSendRequestA, "HttpSendRequestA");
+  Resolve(m_pInternetReadFile, "InternetReadFile");
   return m_loaded;
 }
 

@@ -50,13 +50,13 @@ release=${ZUPDATER_RELEASE_DIR:-$root/build/release}
 package_tool=$("$root/scripts/build-tools.sh" zpkg)
 cmake -S "$root" -B "$release" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DZUPDATER_PACKAGE_TOOL="$package_tool" -DZUPDATER_BUILD_TESTS=OFF \
+  -DZUPDATER_PACKAGE_TOOL="$package_tool" -DZUPDATER_BUILD_TESTS=OFF -DZUPDATER_TEST_HOOKS=OFF \
   -DZUPDATER_PACKAGE_KEY="$key" -DZUPDATER_VERSION="$version" "$@" >/dev/null
 cmake --build "$release" --target zupdater >&2
-"$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 >&2
+"$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 release >&2
 if [ -n "$cert" ]; then
   "$root/scripts/sign-exe.sh" "$cert" "$release/zupdater.exe" "$timestamp"
   # Signing appends to the file; its manifest and imports stay as built.
-  "$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 >&2
+  "$root/scripts/check-imports.sh" "$release/zupdater.exe" i686 release >&2
 fi
 echo "$release/zupdater.exe"

@@ -12,7 +12,7 @@ configure_and_build() {
   shift 2
   cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DZUPDATER_PACKAGE_TOOL="$package_tool" "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DZUPDATER_PACKAGE_TOOL="$package_tool" -DZUPDATER_TEST_HOOKS=ON "$@" >/dev/null
   cmake --build "$build"
 }
 if [ "$ZUPDATER_TEST_ARCH" = x86_64 ]; then

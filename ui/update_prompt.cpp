@@ -61,7 +61,8 @@ bool DownloadPromptText(CZHttpSession& net, const char* packageBaseUrl, char* te
     net.CloseRequest(request);
     return false;
   }
-  if (!net.DownloadRequest(request, url, body.get(), room, nullptr, length, false, 0)) return false;
+  if (!net.DownloadRequest(request, url, body.get(), room, nullptr, length, room, false, 0))
+    return false;
   size_t kept = std::min(strnlen(body.get(), room), size - 1);
   memcpy(text, body.get(), kept);
   text[kept] = '\0';

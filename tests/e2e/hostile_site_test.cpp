@@ -549,6 +549,79 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_TRUE(ReadFileText(t.m_run.App() + "za.dll") ==
                                   FixtureBytes("zcom500.dll"));
                     },
+                    nullptr},
+        // Deadlines, at a tenth of their length: a response within 12 s, a
+        // body within (120 s + its length at 4 KiB/s) / 10. A package that
+        // drips while the host client waits closed: cut, nothing installed,
+        // the client started again.
+        HostileCase{"PackageDripsWhileTheHostClientWaits",
+                    [](HostileSiteTest& t) {
+                      t.m_run.SetTimeScale(10);
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                      ASSERT_TRUE(t.m_run.SetRule("c/zb.dl_", "drip=0.5"));
+                      ASSERT_TRUE(t.m_run.StartHostClient());
+                    },
+                    IDCANCEL,
+                    {"Request for {site}c/zb.dl_ cut: body not received within "},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                      EXPECT_EQ(t.m_run.Fill(std::string(kKillLine) + kStartLine),
+                                t.m_run.HostArgs());
+                    },
+                    nullptr},
+        HostileCase{"PageHeadersDrip",
+                    [](HostileSiteTest& t) {
+                      t.m_run.SetTimeScale(10);
+                      ASSERT_TRUE(t.ServePage(""));
+                      ASSERT_TRUE(t.m_run.SetRule("corvcli.html", "drip_headers=0.5"));
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 4)));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                    },
+                    IDCANCEL,
+                    {"corvcli.html cut: no response within 12 s\r\n"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                    },
+                    nullptr},
+        // A package URL whose server takes the connection and never starts
+        // TLS.
+        HostileCase{"PackageOnASilentHttpsPort",
+                    [](HostileSiteTest& t) {
+                      t.m_run.SetTimeScale(10);
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      const std::string silent = "https://127.0.0.1:" +
+                                                 std::to_string(t.m_run.Server().SilentPort()) +
+                                                 t.m_run.Prefix();
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) +
+                                              ComponentSection("zb", 4, "", silent)));
+                    },
+                    IDCANCEL,
+                    {"c/zb.dl_ cut: no response within 12 s\r\n"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                    },
+                    nullptr},
+        // A component announced at 4 GB: refused before its file exists.
+        HostileCase{"ComponentOfFourGigabytes",
+                    [](HostileSiteTest& t) {
+                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 4)));
+                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                      ASSERT_TRUE(t.m_run.SetRule("c/zb.dl_", "length=4000000000"));
+                    },
+                    IDCANCEL,
+                    {"{site}c/zb.dl_ announces 4000000000 bytes, more than the 134217728 allowed, "
+                     "refused\r\n"},
+                    [](HostileSiteTest& t) {
+                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
+                                  FixtureBytes("zcom500.dll"));
+                    },
                     nullptr}),
     [](const ::testing::TestParamInfo<HostileCase>& info) {
       return std::string(info.param.label);

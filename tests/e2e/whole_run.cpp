@@ -239,11 +239,14 @@ bool CZWholeRun::HostClientRunning() const {
 }
 
 void CZWholeRun::Run(int answer, const std::string& temp, const std::string& extraFolder) {
-  std::unique_ptr<CZScopedEnvironment> tmp, tempVar;
+  std::unique_ptr<CZScopedEnvironment> tmp, tempVar, timeScale;
   if (!temp.empty()) {
     tmp = std::make_unique<CZScopedEnvironment>("TMP", temp);
     tempVar = std::make_unique<CZScopedEnvironment>("TEMP", temp);
   }
+  if (m_timeScale != 0)
+    timeScale = std::make_unique<CZScopedEnvironment>("ZUPDATER_TEST_TIME_SCALE",
+                                                      std::to_string(m_timeScale));
   m_requestsAtPrompt.clear();
   m_argsAtPrompt.clear();
   CZDialogWatcher watcher(answer, [this] {

@@ -87,6 +87,9 @@ class CZWholeRun {
   bool StartHostClient();
   bool HostClientRunning() const;
 
+  // The runs that follow get ZUPDATER_TEST_TIME_SCALE=scale: the test
+  // build divides its network deadlines by it. 0: not set.
+  void SetTimeScale(unsigned scale) { m_timeScale = scale; }
   // Runs the updater as the host client starts it, with TMP and TEMP set to
   // temp when given, answering a prompt with answer; waits until no program
   // of the application folder (or of extraFolder) runs any more.
@@ -123,6 +126,7 @@ class CZWholeRun {
   CZTempFolder m_app{"whole"};
   std::unique_ptr<CZRunningHostClient> m_host;
   bool m_ready = false;
+  unsigned m_timeScale = 0;
   std::vector<std::string> m_events;
   std::vector<std::string> m_requestsAtPrompt;
   std::string m_argsAtPrompt;

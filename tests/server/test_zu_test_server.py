@@ -110,6 +110,65 @@ class TestServerRules(unittest.TestCase):
         head, body, _ = raw_get(self.server.port, "/drop")
         self.assertEqual(("", b""), (head, body))
 
+    def test_drip_sends_the_body_one_byte_at_a_time(self):
+        self.server.set_rule("/drip", size=4, drip=0.3)
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=10) as s:
+            s.sendall(b"GET /drip HTTP/1.0\r\n\r\n")
+            data = b""
+            while b"\r\n\r\n" not in data:
+                data += s.recv(65536)
+            head, _, body = data.partition(b"\r\n\r\n")
+            self.assertIn(b"Content-Length: 4", head)
+            pieces = [body] if body else []
+            while True:
+                piece = s.recv(65536)
+                if not piece:
+                    break
+                pieces.append(piece)
+        self.assertEqual([1, 1, 1, 1], [len(p) for p in pieces])
+        self.assertEqual(zu_test_server.generated_body(4), b"".join(pieces))
+
+    def test_drip_headers_sends_the_head_one_byte_at_a_time(self):
+        self.server.set_rule("/dh", size=10, drip_headers=0.3)
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=10) as s:
+            s.sendall(b"GET /dh HTTP/1.0\r\n\r\n")
+            self.assertEqual(b"H", s.recv(65536))
+            self.assertEqual(b"T", s.recv(65536))
+        # Dripped quickly, the whole answer is the usual one.
+        self.server.set_rule("/dh", size=10, drip_headers=0.002)
+        head, body, _ = raw_get(self.server.port, "/dh")
+        self.assertTrue(head.startswith("HTTP/1.0 200 OK"))
+        self.assertIn("Content-Length: 10", head)
+        self.assertEqual(zu_test_server.generated_body(10), body)
+
+    def test_one_write_sends_head_and_body_together(self):
+        self.server.set_rule("/one", size=5000, length=100, one_write=True)
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=10) as s:
+            s.sendall(b"GET /one HTTP/1.0\r\n\r\n")
+            data = b""
+            while True:
+                piece = s.recv(65536)
+                if not piece:
+                    break
+                data += piece
+        head, _, body = data.partition(b"\r\n\r\n")
+        self.assertIn(b"Content-Length: 100", head)
+        self.assertEqual(zu_test_server.generated_body(5000), body)
+
+    def test_silent_listener_accepts_and_never_answers(self):
+        listener = zu_test_server.SilentListener().start()
+        try:
+            with socket.create_connection(("127.0.0.1", listener.port), timeout=10) as s:
+                s.sendall(b"\x16\x03\x01 a TLS hello would go here")
+                s.settimeout(1.0)
+                with self.assertRaises(socket.timeout):
+                    s.recv(1)
+                listener.stop()
+                s.settimeout(10)
+                self.assertEqual(b"", s.recv(1))
+        finally:
+            listener.stop()
+
     def test_control_over_http_and_records(self):
         self.server.clear("/c/")
         head, body, _ = raw_get(self.server.port, "/__control/rule?path=/c/x&status=404&size=7")
@@ -148,6 +207,11 @@ class TestServeCommand(unittest.TestCase):
                 state = zu_test_server.read_state(state_file)
                 port, alt = int(state["port"]), int(state["alt_port"])
                 self.assertNotEqual(port, alt)
+                with socket.create_connection(("127.0.0.1", int(state["silent_port"])),
+                                              timeout=10) as s:
+                    s.settimeout(0.5)
+                    with self.assertRaises(socket.timeout):
+                        s.recv(1)
                 raw_get(alt, "/__control/rule?path=/file.txt&status=404")
                 head, body, _ = raw_get(port, "/file.txt")
                 self.assertTrue(head.startswith("HTTP/1.0 200"))

@@ -4,8 +4,10 @@
 Both listen on 127.0.0.1 only, on a free port. The server serves a folder
 with Content-Length and Last-Modified; per path it can be told to answer
 another status, omit Content-Length, announce a wrong length, stop mid-body
-with a connection reset, stall, send a given Last-Modified, or close without
-answering. Both record every request line and header they receive.
+with a connection reset, stall, drip the body or the head one byte at a
+time, send a given Last-Modified, or close without answering. Both record
+every request line and header they receive. A silent listener accepts
+connections and never sends a byte (a server that never speaks TLS).
 
 Use it as a module:
 
@@ -15,7 +17,7 @@ Use it as a module:
 
 or from the command line (see --help): `serve` runs in the foreground,
 `start` runs it in the background and writes a state file (port=, proxy_port=,
-alt_port=, pid=, root=), `stop` ends the server named by a state file. The
+alt_port=, silent_port=, pid=, root=), `stop` ends the server named by a state file. The
 command line runs a second server over the same folder on alt_port, with
 rules and records of its own, for tests that need two servers.
 
@@ -65,6 +67,9 @@ RULE_FIELDS = {
     "stall": float,         # seconds to wait before the body
     "stall_after": int,     # ...or after this many body bytes
     "chunk_delay": float,   # seconds between writes of 2048 bytes
+    "drip": float,          # the body one byte at a time, this many seconds apart
+    "drip_headers": float,  # the status line and headers the same way
+    "one_write": bool,      # the head and the whole body in a single write
     "last_modified": str,   # epoch seconds, an HTTP date, or "none" to omit
     "body": str,            # body text instead of the file
     "size": int,            # generated body of this many bytes instead of the file
@@ -212,10 +217,10 @@ class FaultHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
         if body is None:
             body = b""
         if "status_line" in rule:
-            self.wfile.write(rule["status_line"].encode("latin-1") + b"\r\n")
+            status_line = rule["status_line"].encode("latin-1") + b"\r\n"
         else:
             reason = rule.get("reason", self.responses.get(status, ("Unknown",))[0])
-            self.wfile.write(("HTTP/1.0 %d %s\r\n" % (status, reason)).encode("latin-1"))
+            status_line = ("HTTP/1.0 %d %s\r\n" % (status, reason)).encode("latin-1")
         headers = [("Server", self.server_version), ("Date", http_date(time.time())),
                    ("Content-Type", "application/octet-stream")]
         if not rule.get("no_length"):
@@ -225,12 +230,36 @@ class FaultHandler(ControlMixin, http.server.BaseHTTPRequestHandler):
         last_modified = rule.get("last_modified", mtime)
         if last_modified is not None and last_modified != "none":
             headers.append(("Last-Modified", http_date(last_modified)))
-        for name, value in headers:
-            self.wfile.write(("%s: %s\r\n" % (name, value)).encode("latin-1"))
-        self.wfile.write(b"\r\n")
-        self.wfile.flush()
+        head = status_line + b"".join(("%s: %s\r\n" % (name, value)).encode("latin-1")
+                        for name, value in headers) + b"\r\n"
+        if rule.get("drip_headers"):
+            if not self.drip(head, rule["drip_headers"]):
+                return
+        elif rule.get("one_write") and send_body:
+            # Body bytes arrive with the headers, in the client's first read.
+            self.wfile.write(head + body)
+            self.wfile.flush()
+            return
+        else:
+            self.wfile.write(head)
+            self.wfile.flush()
         if send_body:
-            self.send_body(body, rule)
+            if rule.get("drip"):
+                self.drip(body, rule["drip"])
+            else:
+                self.send_body(body, rule)
+
+    def drip(self, data, interval):
+        """Sends data one byte at a time, interval seconds apart; False when
+        the client went away."""
+        try:
+            for i in range(len(data)):
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+                time.sleep(interval)
+        except (BrokenPipeError, ConnectionResetError):
+            return False
+        return True
 
     def send_body(self, body, rule):
         limit = len(body)
@@ -401,6 +430,68 @@ class _Running:
         self.stop()
 
 
+class SilentListener:
+    """Accepts connections on 127.0.0.1 and never sends a byte; what the
+    client sends is read and dropped. Each connection stays open until the
+    client closes it or the listener stops."""
+
+    def __init__(self):
+        self._socket = socket.create_server(("127.0.0.1", 0))
+        self._connections = []
+        self._lock = threading.Lock()
+        self._stopping = False
+
+    @property
+    def port(self):
+        return self._socket.getsockname()[1]
+
+    def start(self):
+        threading.Thread(target=self._accept, daemon=True).start()
+        return self
+
+    def _accept(self):
+        while True:
+            try:
+                connection, _ = self._socket.accept()
+            except OSError:
+                return
+            with self._lock:
+                if self._stopping:
+                    connection.close()
+                    return
+                self._connections.append(connection)
+            threading.Thread(target=self._drain, args=(connection,), daemon=True).start()
+
+    def _drain(self, connection):
+        try:
+            while connection.recv(65536):
+                pass
+        except OSError:
+            pass
+        with self._lock:
+            if connection in self._connections:
+                self._connections.remove(connection)
+        connection.close()
+
+    def stop(self):
+        with self._lock:
+            self._stopping = True
+            connections, self._connections = self._connections, []
+        self._socket.close()
+        for connection in connections:
+            try:
+                connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            connection.close()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
 class TestServer(_Running):
     """The fault-injecting server over one folder."""
 
@@ -477,11 +568,12 @@ def command_serve(args):
     server = TestServer(args.root).start()
     alt_server = TestServer(args.root).start()
     proxy = RecordingProxy().start()
+    silent = SilentListener().start()
     stopping = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
     signal.signal(signal.SIGINT, lambda *_: stopping.set())
     state = {"port": server.port, "proxy_port": proxy.port, "alt_port": alt_server.port,
-             "pid": os.getpid(), "root": server.root}
+             "silent_port": silent.port, "pid": os.getpid(), "root": server.root}
     if args.state_file:
         write_state(args.state_file, state)
     else:
@@ -491,6 +583,7 @@ def command_serve(args):
     server.stop()
     alt_server.stop()
     proxy.stop()
+    silent.stop()
     if args.state_file and os.path.exists(args.state_file):
         os.remove(args.state_file)
     return 0
@@ -548,7 +641,7 @@ def main(argv=None):
     serve = sub.add_parser("serve", help="run server and proxy in the foreground")
     serve.add_argument("--root", required=True, help="folder to serve")
     serve.add_argument("--state-file",
-                       help="write port=, proxy_port=, alt_port=, pid=, root= here")
+                       help="write port=, proxy_port=, alt_port=, silent_port=, pid=, root= here")
     start = sub.add_parser("start", help="run in the background, write the state file")
     start.add_argument("--root", required=True)
     start.add_argument("--state-file", required=True)

@@ -73,6 +73,7 @@ CZHttpTestServer::CZHttpTestServer() {
       if (key == "port") m_port = static_cast<unsigned>(atoi(value.c_str()));
       if (key == "proxy_port") m_proxyPort = static_cast<unsigned>(atoi(value.c_str()));
       if (key == "alt_port") m_altPort = static_cast<unsigned>(atoi(value.c_str()));
+      if (key == "silent_port") m_silentPort = static_cast<unsigned>(atoi(value.c_str()));
     }
     at = end + 1;
   }

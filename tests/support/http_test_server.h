@@ -15,6 +15,8 @@ class CZHttpTestServer {
   unsigned ProxyPort() const { return m_proxyPort; }
   // A second server over the same folder, with rules and records of its own.
   unsigned AltPort() const { return m_altPort; }
+  // A port that accepts connections and never sends a byte.
+  unsigned SilentPort() const { return m_silentPort; }
   // "http://127.0.0.1:<port>" followed by path.
   std::string Url(const std::string& path) const;
   // The same for the second server.
@@ -39,6 +41,7 @@ class CZHttpTestServer {
   unsigned m_port = 0;
   unsigned m_proxyPort = 0;
   unsigned m_altPort = 0;
+  unsigned m_silentPort = 0;
 };
 
 // "/<suite>/<test>/" of the running test: a path prefix of its own.

@@ -55,7 +55,7 @@ class DownloadTest : public CZServerTest {
     EXPECT_NE(nullptr, request);
     std::string path = m_files / name;
     *ok = m_net->DownloadRequest(request, m_server.Url(Path(name)).c_str(), nullptr, 0,
-                                 path.c_str(), length, progress, 0);
+                                 path.c_str(), length, kMaxComponentPackageSize, progress, 0);
     return ReadFileText(path);
   }
   CZTempFolder m_files{"dl"};
@@ -85,16 +85,20 @@ TEST_P(ChunkTest, ReadsOfAtMostOneChunkUpToTheAnnouncedLength) {
   EXPECT_EQ(GeneratedBody(c.expectedSize), body);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ChunkTest,
-                         ::testing::Values(
-                             // 2048 then 952: the third chunk the server offers is never asked for.
-                             ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
-                             // Two full chunks, then a read that asks for 0 bytes ends the loop.
-                             ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
-                             ChunkCase{"Small", "size=100", 100}),
-                         [](const ::testing::TestParamInfo<ChunkCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChunkTest,
+    ::testing::Values(
+        // 2048 then 952: the third chunk the server offers is never asked for.
+        ChunkCase{"ThreeThousand", "size=5000&length=3000", 3000},
+        // Two full chunks; nothing is asked for past the announced length.
+        ChunkCase{"ExactMultiple", "size=6000&length=4096", 4096},
+        ChunkCase{"Small", "size=100", 100},
+        // The head and the whole body in one write: WinINet holds bytes past
+        // the announced length before the first read and hands over whatever
+        // is asked for, so the length alone must bound each read.
+        ChunkCase{"UnderOneChunkAnnounced", "size=5000&length=100&one_write=1", 100},
+        ChunkCase{"LongerThanAnnounced", "size=6000&length=3000&one_write=1", 3000}),
+    [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
 
 struct ShortBodyCase {
   const char* name;
@@ -150,6 +154,44 @@ TEST_F(DownloadTest, BodyThatStallsForOverAMinuteFails) {
   EXPECT_LT(took, 85000u);
 }
 
+struct CeilingCase {
+  const char* name;
+  const char* rule;
+  DWORD ceiling;
+  const char* logLine;  // "{url}" filled
+};
+void PrintTo(const CeilingCase& c, std::ostream* os) { *os << c.name; }
+
+class CeilingTest : public DownloadTest, public ::testing::WithParamInterface<CeilingCase> {};
+
+// A length above the kind's ceiling is refused before the file exists: not
+// a byte of it reaches the disk, and the log says why.
+TEST_P(CeilingTest, AnnouncedLengthAboveTheCeilingWritesNoFile) {
+  const CeilingCase& c = GetParam();
+  ASSERT_TRUE(m_server.SetRule(Path("big.bin"), c.rule));
+  Connect();
+  DWORD length = 0;
+  HINTERNET request = Open("big.bin", &length);
+  ASSERT_NE(nullptr, request);
+  const std::string url = m_server.Url(Path("big.bin"));
+  EXPECT_FALSE(m_net->DownloadRequest(request, url.c_str(), nullptr, 0,
+                                      (m_files / "big.bin").c_str(), length, c.ceiling, false, 0));
+  EXPECT_FALSE(FileExists(m_files / "big.bin"));
+  std::string line = c.logLine;
+  line.replace(line.find("{url}"), 5, url);
+  EXPECT_NE(std::string::npos, LogText().find(line)) << LogText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CeilingTest,
+    ::testing::Values(
+        CeilingCase{"FourGigabytes", "size=10000&length=4000000000", kMaxComponentPackageSize,
+                    "{url} announces 4000000000 bytes, more than the 134217728 allowed, "
+                    "refused\r\n"},
+        CeilingCase{"OneByteOver", "size=1048577", kMaxRegScriptPackageSize,
+                    "{url} announces 1048577 bytes, more than the 1048576 allowed, refused\r\n"}),
+    [](const ::testing::TestParamInfo<CeilingCase>& info) { return std::string(info.param.name); });
+
 TEST_F(DownloadTest, ShortBodyInMemoryFails) {
   ASSERT_TRUE(m_server.SetRule(Path("p.html"), "size=300&length=900"));
   Connect();
@@ -157,8 +199,8 @@ TEST_F(DownloadTest, ShortBodyInMemoryFails) {
   HINTERNET request = Open("p.html", &length);
   ASSERT_NE(nullptr, request);
   std::vector<char> buffer(4096, '\0');
-  EXPECT_FALSE(
-      m_net->DownloadRequest(request, "p", buffer.data(), 4095, nullptr, length, false, 0));
+  EXPECT_FALSE(m_net->DownloadRequest(request, "p", buffer.data(), 4095, nullptr, length,
+                                      kMaxComponentPackageSize, false, 0));
   EXPECT_NE(std::string::npos, LogText().find("p download incomplete: 300 of 900 bytes\r\n"))
       << LogText();
   EXPECT_EQ(std::string::npos, LogText().find("downloaded successfully")) << LogText();
@@ -188,8 +230,8 @@ TEST_P(MemoryDownloadTest, NeverWritesPastTheBuffer) {
   HINTERNET request = Open("m.bin", &length);
   ASSERT_NE(nullptr, request);
   std::vector<char> guarded(c.bufferSize + 4096, '\x5A');
-  bool ok =
-      m_net->DownloadRequest(request, "m", guarded.data(), c.bufferSize, nullptr, length, false, 0);
+  bool ok = m_net->DownloadRequest(request, "m", guarded.data(), c.bufferSize, nullptr, length,
+                                   kMaxComponentPackageSize, false, 0);
   for (size_t i = c.bufferSize; i < guarded.size(); ++i) ASSERT_EQ('\x5A', guarded[i]) << i;
   if (c.outcome != Outcome::kEither) {
     EXPECT_EQ(c.outcome == Outcome::kRead, ok);
@@ -222,15 +264,15 @@ TEST_F(DownloadTest, MemoryDownloadLogsWithoutAFile) {
   ASSERT_NE(nullptr, request);
   std::vector<char> buffer(4096, '\0');
   EXPECT_TRUE(m_net->DownloadRequest(request, "http://x/page.html", buffer.data(), 4095, nullptr,
-                                     length, false, 0));
+                                     length, kMaxComponentPackageSize, false, 0));
   EXPECT_STREQ("ServerPage=http://x/", buffer.data());
   std::string log = LogText();
   EXPECT_NE(std::string::npos, log.find("http://x/page.html downloaded successfully \r\n")) << log;
 }
 
 TEST_F(DownloadTest, NullRequestIsRefused) {
-  EXPECT_FALSE(
-      m_net->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10, false, 0));
+  EXPECT_FALSE(m_net->DownloadRequest(nullptr, "x", nullptr, 0, (m_files / "x").c_str(), 10,
+                                      kMaxComponentPackageSize, false, 0));
   EXPECT_FALSE(FileExists(m_files / "x"));
 }
 
@@ -275,7 +317,8 @@ TEST_P(UnwritableFileTest, FailsAndSaysSo) {
   HINTERNET request = Open("n.bin", &length);
   ASSERT_NE(nullptr, request);
   std::string path = c.path[0] == 'Z' ? std::string(c.path) : m_files / c.path;
-  EXPECT_FALSE(m_net->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length, false, 0));
+  EXPECT_FALSE(m_net->DownloadRequest(request, "n", nullptr, 0, path.c_str(), length,
+                                      kMaxComponentPackageSize, false, 0));
   std::string log = LogText();
   EXPECT_NE(std::string::npos, log.find("n could not be written to file " + path + "\r\n")) << log;
   EXPECT_EQ(std::string::npos, log.find("downloaded successfully")) << log;
@@ -301,7 +344,7 @@ TEST_F(DownloadTest, StatusTextsFollowTheChunks) {
   ASSERT_NE(nullptr, request);
   std::string path = m_files / "s.bin";
   bool ok = m_net->DownloadRequest(request, "http://loc/s.bin", nullptr, 0, path.c_str(), length,
-                                   true, 2);
+                                   kMaxComponentPackageSize, true, 2);
   UnhookWindowsHookEx(g_hook);
   EXPECT_TRUE(ok);
   // Set up, after the first chunk, and at the end; "4K" in between only when

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "net/download.h"
 #include "server_fixture.h"
 
 namespace {
@@ -17,8 +18,8 @@ TEST_F(HttpRequestTest, GetWithLengthHandsBackTheOpenRequest) {
   ASSERT_NE(nullptr, request);
   EXPECT_EQ(3000u, length);
   std::vector<char> body(4096);
-  EXPECT_TRUE(
-      m_net->DownloadRequest(request, "body", body.data(), 4096, nullptr, length, false, 0));
+  EXPECT_TRUE(m_net->DownloadRequest(request, "body", body.data(), 4096, nullptr, length,
+                                     kMaxComponentPackageSize, false, 0));
   EXPECT_EQ(GeneratedBody(3000), std::string(body.data(), 3000));
   std::string log = LogText();
   EXPECT_NE(
@@ -33,7 +34,8 @@ TEST_F(HttpRequestTest, RequestsAreHttp10WithTheUpdatersAgent) {
   DWORD length = 0;
   HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, kMaxComponentPackageSize, false,
+                         0);
   ULONGLONG time = 0;
   m_net->QueryServerFileTime(Path("a.bin").c_str(), &time);
   std::string seen = m_server.Requests(m_prefix);
@@ -244,13 +246,15 @@ TEST_F(HttpRequestTest, HostSwitchAndRestore) {
   DWORD length = 0;
   HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, kMaxComponentPackageSize, false,
+                         0);
   m_net->RestoreConnection(saved, previous);
   EXPECT_EQ("127.0.0.1:" + port, m_net->CurrentHost());
   EXPECT_EQ(saved, m_net->ConnectionHandle());
   request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
   ASSERT_NE(nullptr, request);
-  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, false, 0);
+  m_net->DownloadRequest(request, "a", nullptr, 0, nullptr, length, kMaxComponentPackageSize, false,
+                         0);
 
   std::string seen = m_server.Requests(m_prefix);
   size_t other = seen.find("Host: localhost:" + port);

@@ -12,6 +12,7 @@
 #include "driver/server_switch.h"
 #include "http_test_server.h"
 #include "https_test_server.h"
+#include "net/download.h"
 #include "net/http_session.h"
 #include "test_support.h"
 
@@ -42,7 +43,7 @@ class HttpsSessionTest : public ::testing::Test {
     if (request == nullptr) return "<refused>";
     std::vector<char> body(length + 2048);
     if (!m_net->DownloadRequest(request, "x", body.data(), static_cast<DWORD>(body.size()), nullptr,
-                                length, false, 0))
+                                length, kMaxComponentPackageSize, false, 0))
       return "<broken>";
     return std::string(body.data(), length);
   }

@@ -2,6 +2,7 @@
 // README.
 #include <gtest/gtest.h>
 
+#include "net/download.h"
 #include "net/progress_dialog.h"
 #include "server_fixture.h"
 #include "x_display.h"
@@ -32,7 +33,8 @@ TEST_F(ProgressPictureTest, PictureOfTheProgressWindow) {
   CZTempFolder files("picture");
   UINT_PTR timer = SetTimer(nullptr, 0, 1500, TakePicture);
   bool ok = m_net->DownloadRequest(request, "http://updates.zindo.example/m/c/zclose.dl_", nullptr,
-                                   0, (files / "zclose.dl_").c_str(), length, true, 2);
+                                   0, (files / "zclose.dl_").c_str(), length,
+                                   kMaxComponentPackageSize, true, 2);
   KillTimer(nullptr, timer);
   EXPECT_TRUE(ok);
   EXPECT_TRUE(g_taken);

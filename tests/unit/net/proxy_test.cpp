@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "net/download.h"
 #include "reg_values.h"
 #include "server_fixture.h"
 #include "settings/reg_key.h"
@@ -217,8 +218,8 @@ class ProxyTrafficTest : public CZServerTest {
       HINTERNET request = m_net->OpenGetRequest(Path("a.bin").c_str(), &length);
       ASSERT_NE(nullptr, request);
       std::vector<char> body(4096);
-      EXPECT_TRUE(
-          m_net->DownloadRequest(request, "a", body.data(), 4096, nullptr, length, false, 0));
+      EXPECT_TRUE(m_net->DownloadRequest(request, "a", body.data(), 4096, nullptr, length,
+                                         kMaxComponentPackageSize, false, 0));
       EXPECT_EQ(GeneratedBody(100), std::string(body.data(), 100));
     }
     ULONGLONG time = 0;
