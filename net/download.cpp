@@ -138,7 +138,7 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
     const DWORD ask = length - total < kReadChunk ? length - total : kReadChunk;
     BOOL ok = FALSE;
     DWORD got = 0, error = 0;
-    const CZCallEnd end = worker.ReadFile(ask, deadline, &ok, &got, &error);
+    const CZCallEnd end = worker.ReadChunk(length, deadline, &ok, &got, &error);
     if (end == CZCallEnd::kCancelled) break;
     if (end == CZCallEnd::kDeadline) {
       WriteLog("Request for %s cut: body not received within %lu s\r\n", location,
@@ -179,7 +179,7 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
     if (got < ask) break;
   }
   if (unshown && !failed && !writeFailed && ProgressDialog() == dialog) refresh();
-  if (!worker.RequestClosed()) m_winInet->InternetCloseHandle(request);
+  worker.CloseRequest();
   if (failed) return false;
   if (writeFailed) {
     WriteLog("%s could not be written to file %s\r\n", location, filePath);

@@ -1,6 +1,7 @@
 #include "net/request_worker.h"
 
 #include <atomic>
+#include <functional>
 
 #include "common/handles.h"
 #include "common/process_state.h"
@@ -10,8 +11,13 @@ namespace {
 // How often the cancel flag is looked at while nothing else wakes the wait:
 // a flag set by another thread is seen within this time.
 constexpr DWORD kCancelPollMs = 50;
+// Chunks the worker may read ahead of the caller (64 KiB).
+constexpr DWORD kSlots = 32;
+// While reads return at once, the caller is woken once per this many
+// chunks: a wake-up per 2 KiB chunk halves the throughput under Wine.
+constexpr DWORD kWakeBatch = 8;
 
-enum Op : int { kOpSend, kOpRead };
+enum Op : int { kOpSend, kOpBody };
 
 // Dispatches the thread's messages; a WM_QUIT is taken out of the queue
 // (or it would wake every wait at once) and kept in *quit for the caller
@@ -28,6 +34,13 @@ void DispatchQueuedMessages(bool* quit, WPARAM* quitCode) {
     DispatchMessageA(&msg);
   }
 }
+
+struct Slot {
+  BOOL ok;
+  DWORD got;
+  DWORD error;
+  char data[kReadChunk];
+};
 }  // namespace
 
 // Everything the worker touches; shared with the caller, freed by whichever
@@ -37,23 +50,52 @@ struct CZRequestWorker::State {
   HINTERNET request = nullptr;
   CZUniqueKernelHandle wake{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
   CZUniqueKernelHandle done{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+  CZUniqueKernelHandle space{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
   std::atomic<bool> abandoned{false};
   int op = kOpSend;
-  DWORD ask = 0;
-  DWORD got = 0;
-  DWORD error = 0;
+  // The send's result.
+  std::atomic<bool> sent{false};
   BOOL ok = FALSE;
-  char data[kReadChunk];
+  DWORD error = 0;
+  // The body: a ring of chunks the worker fills and the caller empties.
+  DWORD length = 0;
+  std::unique_ptr<Slot[]> slots;
+  std::atomic<DWORD> produced{0};
+  std::atomic<DWORD> consumed{0};
+  std::atomic<bool> consumerWaiting{false};
+  std::atomic<bool> producerWaiting{false};
 };
 
 namespace {
-void RunCall(CZRequestWorker::State& s) {
-  s.got = 0;
-  if (s.op == kOpSend)
-    s.ok = s.winInet->HttpSendRequestA(s.request, nullptr, 0, nullptr, 0);
-  else
-    s.ok = s.winInet->InternetReadFile(s.request, s.data, s.ask, &s.got);
-  s.error = s.ok ? 0 : GetLastError();
+// Reads the body into the ring until its length, its end, a failed read or
+// the caller letting go.
+void StreamBody(CZRequestWorker::State& s) {
+  DWORD read = 0;
+  for (;;) {
+    while (s.produced - s.consumed == kSlots) {
+      s.producerWaiting = true;
+      if (s.produced - s.consumed == kSlots && !s.abandoned)
+        WaitForSingleObject(s.space.get(), INFINITE);
+      s.producerWaiting = false;
+      if (s.abandoned) return;
+    }
+    if (s.abandoned) return;
+    Slot& slot = s.slots[s.produced % kSlots];
+    const DWORD ask = s.length - read < kReadChunk ? s.length - read : kReadChunk;
+    slot.got = 0;
+    const ULONGLONG started = GetTickCount64();
+    slot.ok = s.winInet->InternetReadFile(s.request, slot.data, ask, &slot.got);
+    slot.error = slot.ok ? 0 : GetLastError();
+    const bool waited = GetTickCount64() != started;
+    if (slot.got > ask) slot.got = ask;
+    read += slot.got;
+    const bool last = !slot.ok || slot.got < ask || read == s.length;
+    const DWORD ready = ++s.produced - s.consumed;
+    // A read that had to wait, the end, or a batch wakes the caller; the
+    // caller's own polling bounds any other delay.
+    if (s.consumerWaiting && (last || waited || ready >= kWakeBatch)) SetEvent(s.done.get());
+    if (last) return;
+  }
 }
 
 DWORD WINAPI RunCalls(void* param) {
@@ -63,10 +105,46 @@ DWORD WINAPI RunCalls(void* param) {
   for (;;) {
     WaitForSingleObject(s.wake.get(), INFINITE);
     if (s.abandoned) break;
-    RunCall(s);
+    if (s.op == kOpBody) {
+      StreamBody(s);
+      continue;
+    }
+    s.ok = s.winInet->HttpSendRequestA(s.request, nullptr, 0, nullptr, 0);
+    s.error = s.ok ? 0 : GetLastError();
+    s.sent = true;
     SetEvent(s.done.get());
   }
   return 0;
+}
+
+// Waits until ready(), woken by event, with the thread's messages
+// dispatched; ends early on a cancel (when cancelEnds) or the deadline.
+CZCallEnd WaitUntilReady(HANDLE event, const std::function<bool()>& ready, ULONGLONG deadline,
+                         bool cancelEnds) {
+  CZCallEnd end = CZCallEnd::kDone;
+  bool quit = false;
+  WPARAM quitCode = 0;
+  while (!ready()) {
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG left = deadline > now ? deadline - now : 0;
+    const DWORD wait = left < kCancelPollMs ? static_cast<DWORD>(left) : kCancelPollMs;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(1, &event, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0) continue;
+    // The progress window's Cancel button is pressed through these.
+    if (woke == WAIT_OBJECT_0 + 1) DispatchQueuedMessages(&quit, &quitCode);
+    if (ready()) break;
+    if (cancelEnds && IsDownloadCancelled()) {
+      end = CZCallEnd::kCancelled;
+      break;
+    }
+    if (GetTickCount64() >= deadline) {
+      end = CZCallEnd::kDeadline;
+      break;
+    }
+  }
+  if (quit) PostQuitMessage(static_cast<int>(quitCode));
+  return end;
 }
 }  // namespace
 
@@ -74,7 +152,7 @@ CZRequestWorker::CZRequestWorker(std::shared_ptr<CZWinInet> winInet, HINTERNET r
     : m_state(std::make_shared<State>()) {
   m_state->winInet = std::move(winInet);
   m_state->request = request;
-  if (!m_state->wake.valid() || !m_state->done.valid()) return;
+  if (!m_state->wake.valid() || !m_state->done.valid() || !m_state->space.valid()) return;
   auto* param = new std::shared_ptr<State>(m_state);
   HANDLE thread = CreateThread(nullptr, 0, RunCalls, param, 0, nullptr);
   if (thread == nullptr) {
@@ -91,65 +169,79 @@ CZRequestWorker::~CZRequestWorker() {
   if (!m_started) return;
   m_state->abandoned = true;
   SetEvent(m_state->wake.get());
+  SetEvent(m_state->space.get());
 }
 
 CZCallEnd CZRequestWorker::SendRequest(ULONGLONG deadline, bool cancelEnds, BOOL* ok,
                                        DWORD* error) {
-  const CZCallEnd end = Run(kOpSend, deadline, cancelEnds);
-  *ok = m_state->ok;
-  *error = m_state->error;
-  return end;
-}
-
-CZCallEnd CZRequestWorker::ReadFile(DWORD ask, ULONGLONG deadline, BOOL* ok, DWORD* got,
-                                    DWORD* error) {
-  m_state->ask = ask < kReadChunk ? ask : kReadChunk;
-  const CZCallEnd end = Run(kOpRead, deadline, true);
-  *ok = m_state->ok;
-  *got = m_state->got <= m_state->ask ? m_state->got : m_state->ask;
-  *error = m_state->error;
-  return end;
-}
-
-const char* CZRequestWorker::Data() const { return m_state->data; }
-
-CZCallEnd CZRequestWorker::Run(int op, ULONGLONG deadline, bool cancelEnds) {
   State& s = *m_state;
-  s.op = op;
-  s.ok = FALSE;
   if (!m_started) {
-    RunCall(s);
+    s.ok = s.winInet->HttpSendRequestA(s.request, nullptr, 0, nullptr, 0);
+    s.error = s.ok ? 0 : GetLastError();
+  } else {
+    s.op = kOpSend;
+    SetEvent(s.wake.get());
+    const CZCallEnd end = WaitUntilReady(
+        s.done.get(), [&s] { return s.sent.load(); }, deadline, cancelEnds);
+    if (end != CZCallEnd::kDone) return Cut(end);
+  }
+  *ok = s.ok;
+  *error = s.error;
+  return CZCallEnd::kDone;
+}
+
+CZCallEnd CZRequestWorker::ReadChunk(DWORD length, ULONGLONG deadline, BOOL* ok, DWORD* got,
+                                     DWORD* error) {
+  State& s = *m_state;
+  if (!s.slots) s.slots.reset(new Slot[m_started ? kSlots : 1]);
+  if (!m_started) {
+    Slot& slot = s.slots[0];
+    const DWORD ask = length - m_inlineRead < kReadChunk ? length - m_inlineRead : kReadChunk;
+    slot.got = 0;
+    slot.ok = s.winInet->InternetReadFile(s.request, slot.data, ask, &slot.got);
+    slot.error = slot.ok ? 0 : GetLastError();
+    if (slot.got > ask) slot.got = ask;
+    m_inlineRead += slot.got;
+    m_data = slot.data;
+    *ok = slot.ok;
+    *got = slot.got;
+    *error = slot.error;
     return CZCallEnd::kDone;
   }
-  SetEvent(s.wake.get());
-  HANDLE done = s.done.get();
-  CZCallEnd end = CZCallEnd::kDone;
-  bool quit = false;
-  WPARAM quitCode = 0;
-  for (;;) {
-    const ULONGLONG now = GetTickCount64();
-    const ULONGLONG left = deadline > now ? deadline - now : 0;
-    const DWORD wait = left < kCancelPollMs ? static_cast<DWORD>(left) : kCancelPollMs;
-    const DWORD woke =
-        MsgWaitForMultipleObjectsEx(1, &done, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) break;
-    // The progress window's Cancel button is pressed through these.
-    if (woke == WAIT_OBJECT_0 + 1) DispatchQueuedMessages(&quit, &quitCode);
-    if (cancelEnds && IsDownloadCancelled()) {
-      end = CZCallEnd::kCancelled;
-      break;
-    }
-    if (GetTickCount64() >= deadline) {
-      end = CZCallEnd::kDeadline;
-      break;
-    }
+  if (!m_bodyStarted) {
+    s.length = length;
+    s.op = kOpBody;
+    m_bodyStarted = true;
+    SetEvent(s.wake.get());
+  } else {
+    // The chunk handed over last time is free again.
+    ++s.consumed;
+    if (s.producerWaiting) SetEvent(s.space.get());
   }
-  if (quit) PostQuitMessage(static_cast<int>(quitCode));
-  if (end == CZCallEnd::kDone) return end;
-  // The call may have returned meanwhile; its result is not used either way.
-  s.winInet->InternetCloseHandle(s.request);
+  s.consumerWaiting = true;
+  const CZCallEnd end = WaitUntilReady(
+      s.done.get(), [&s] { return s.produced != s.consumed; }, deadline, true);
+  s.consumerWaiting = false;
+  if (end != CZCallEnd::kDone) return Cut(end);
+  const Slot& slot = s.slots[s.consumed % kSlots];
+  m_data = slot.data;
+  *ok = slot.ok;
+  *got = slot.got;
+  *error = slot.error;
+  return CZCallEnd::kDone;
+}
+
+CZCallEnd CZRequestWorker::Cut(CZCallEnd end) {
+  // The worker stops before its next read; the one under way may have
+  // returned meanwhile, its result is not used either way.
+  m_state->abandoned = true;
+  m_state->winInet->InternetCloseHandle(m_state->request);
   m_closed = true;
   return end;
+}
+
+void CZRequestWorker::CloseRequest() {
+  if (!m_closed) Cut(CZCallEnd::kDone);
 }
 
 bool IsTimeoutError(DWORD error) {

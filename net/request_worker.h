@@ -32,20 +32,27 @@ class CZRequestWorker {
   // deadline: a GetTickCount64 value. cancelEnds: whether the cancel flag
   // ends the wait. *error is GetLastError of a failed call.
   CZCallEnd SendRequest(ULONGLONG deadline, bool cancelEnds, BOOL* ok, DWORD* error);
-  // Reads at most ask bytes (at most kReadChunk) into Data().
-  CZCallEnd ReadFile(DWORD ask, ULONGLONG deadline, BOOL* ok, DWORD* got, DWORD* error);
-  const char* Data() const;
-  // True once the request handle was closed here, after a cancel or a cut.
-  bool RequestClosed() const { return m_closed; }
+  // The body's next chunk (at most kReadChunk bytes, never past length,
+  // which is the same on every call) into Data(). The worker reads ahead a
+  // few chunks while the caller writes: handing over each chunk alone would
+  // cost more than the read.
+  CZCallEnd ReadChunk(DWORD length, ULONGLONG deadline, BOOL* ok, DWORD* got, DWORD* error);
+  const char* Data() const { return m_data; }
+  // Stops the reading ahead and closes the request, unless a cancel or a
+  // cut closed it already.
+  void CloseRequest();
 
   struct State;
 
  private:
-  CZCallEnd Run(int op, ULONGLONG deadline, bool cancelEnds);
+  CZCallEnd Cut(CZCallEnd end);
 
   std::shared_ptr<State> m_state;
+  const char* m_data = nullptr;
   bool m_started = false;
+  bool m_bodyStarted = false;
   bool m_closed = false;
+  DWORD m_inlineRead = 0;  // body bytes read without a thread
 };
 
 // Whether a failed call's error is WinINet's own time-out (the receive
