@@ -102,6 +102,15 @@ class HostileSiteTest : public ::testing::TestWithParam<HostileCase> {
                              "p/\n" + Fill(extraLines));
   }
 
+  // An old zb.dll of the given level with its genuine package served, and
+  // the host client running when asked.
+  void LayOutOldComponent(int level, bool hostRunning) {
+    ASSERT_TRUE(m_run.Install("zb.dll", "zcom500.dll"));
+    ASSERT_TRUE(ServeSite(ComponentList({"zb"}) + ComponentSection("zb", level)));
+    ASSERT_TRUE(m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+    if (hostRunning) ASSERT_TRUE(m_run.StartHostClient());
+  }
+
   // zupdater.exe is the one this build installed: no package replaced it.
   void ExpectUpdaterUntouched() {
     EXPECT_TRUE(ReadFileText(m_run.App() + "zupdater.exe") == ReadFileText(UpdaterExePath()));
@@ -276,10 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"PageNamesAnotherProgram",
                     [](HostileSiteTest& t) {
                       ASSERT_TRUE(t.ServePage("ApplicationName={outside}murvo.exe\n"));
-                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
-                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
-                      ASSERT_TRUE(t.m_run.StartHostClient());
+                      ASSERT_NO_FATAL_FAILURE(t.LayOutOldComponent(5, true));
                     },
                     IDCANCEL,
                     {"Refused setting line of the client update page: "
@@ -385,10 +391,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"PageStartsTheUpdaterItself",
                     [](HostileSiteTest& t) {
                       ASSERT_TRUE(t.ServePage("ApplicationName={app}zupdater.exe\n"));
-                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
-                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
-                      ASSERT_TRUE(t.m_run.StartHostClient());
+                      ASSERT_NO_FATAL_FAILURE(t.LayOutOldComponent(5, true));
                     },
                     IDCANCEL,
                     {"Refused setting line of the client update page: "
@@ -411,10 +414,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_TRUE(CopyFileA((TestProgramFolder() + "record_args.exe").c_str(),
                                             (t.m_run.App() + "plugins\\prog.exe").c_str(), FALSE));
                       ASSERT_TRUE(t.ServePage("ApplicationName={app}plugins/prog.exe\n"));
-                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
-                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
-                      ASSERT_TRUE(t.m_run.StartHostClient());
+                      ASSERT_NO_FATAL_FAILURE(t.LayOutOldComponent(5, true));
                     },
                     IDCANCEL,
                     {"Refused setting line of the client update page: "
@@ -554,32 +554,29 @@ INSTANTIATE_TEST_SUITE_P(
         // body within (120 s + its length at 4 KiB/s) / 10. A package that
         // drips while the host client waits closed: cut, nothing installed,
         // the client started again.
-        HostileCase{"PackageDripsWhileTheHostClientWaits",
-                    [](HostileSiteTest& t) {
-                      t.m_run.SetTimeScale(10);
-                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
-                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
-                      ASSERT_TRUE(t.m_run.SetRule("c/zb.dl_", "drip=0.5"));
-                      ASSERT_TRUE(t.m_run.StartHostClient());
-                    },
-                    IDCANCEL,
-                    {"Request for {site}c/zb.dl_ cut: body not received within "},
-                    [](HostileSiteTest& t) {
-                      EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") ==
-                                  FixtureBytes("zcom500.dll"));
-                      EXPECT_EQ(t.m_run.Fill(std::string(kKillLine) + kStartLine),
-                                t.m_run.HostArgs());
-                    },
-                    nullptr},
+        HostileCase{
+            "PackageDripsWhileTheHostClientWaits",
+            [](HostileSiteTest& t) {
+              t.m_run.SetTimeScale(10);
+              ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
+              ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 5)));
+              ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+              ASSERT_TRUE(t.m_run.SetRule("c/zb.dl_", "drip=0.5"));
+              ASSERT_TRUE(t.m_run.StartHostClient());
+            },
+            IDCANCEL,
+            {"Request for {site}c/zb.dl_ cut: body not received within "},
+            [](HostileSiteTest& t) {
+              EXPECT_TRUE(ReadFileText(t.m_run.App() + "zb.dll") == FixtureBytes("zcom500.dll"));
+              EXPECT_EQ(t.m_run.Fill(std::string(kKillLine) + kStartLine), t.m_run.HostArgs());
+            },
+            nullptr},
         HostileCase{"PageHeadersDrip",
                     [](HostileSiteTest& t) {
                       t.m_run.SetTimeScale(10);
                       ASSERT_TRUE(t.ServePage(""));
                       ASSERT_TRUE(t.m_run.SetRule("corvcli.html", "drip_headers=0.5"));
-                      ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) + ComponentSection("zb", 4)));
-                      ASSERT_TRUE(t.m_run.ServeFile("c/zb.dl_", PassPackage("zb.dl_")));
+                      ASSERT_NO_FATAL_FAILURE(t.LayOutOldComponent(4, false));
                     },
                     IDCANCEL,
                     {"corvcli.html cut: no response within 12 s\r\n"},
@@ -594,9 +591,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [](HostileSiteTest& t) {
                       t.m_run.SetTimeScale(10);
                       ASSERT_TRUE(t.m_run.Install("zb.dll", "zcom500.dll"));
-                      const std::string silent = "https://127.0.0.1:" +
-                                                 std::to_string(t.m_run.Server().SilentPort()) +
-                                                 t.m_run.Prefix();
+                      const std::string silent =
+                          "https://127.0.0.1:" + std::to_string(t.m_run.Server().SilentPort()) +
+                          t.m_run.Prefix();
                       ASSERT_TRUE(t.ServeSite(ComponentList({"zb"}) +
                                               ComponentSection("zb", 4, "", silent)));
                     },

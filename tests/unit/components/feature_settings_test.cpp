@@ -113,7 +113,7 @@ TEST_F(FeatureSettingsTest, RunsTogetherKeepAtMostTheBudget) {
   size_t stored = 0;
   DWORD keys = ValueCount(kComponentUpdateKey);  // values directly under it: none
   EXPECT_EQ(0u, keys);
-  for (const std::string& feature : {"kept", "f0", "f1", "f2", "f3", "f4"}) {
+  for (const char* feature : {"kept", "f0", "f1", "f2", "f3", "f4"}) {
     if (!KeyExists(Feature(feature))) continue;
     stored += 1 + ValueCount(Feature(feature));
   }
