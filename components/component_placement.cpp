@@ -48,6 +48,17 @@ bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
+// Whether folder (normalised, ending with a backslash) is the one that
+// getFolder (GetSystemDirectoryA or the like) gives.
+bool IsSameFolder(const std::string& folder, UINT(WINAPI* getFolder)(LPSTR, UINT)) {
+  char given[kPathSize];
+  UINT length = getFolder(given, sizeof(given));
+  std::string normal;
+  if (length == 0 || length >= sizeof(given) || !NormalisePath(given, &normal)) return false;
+  if (normal.back() != '\\') normal += '\\';
+  return _stricmp(folder.c_str(), normal.c_str()) == 0;
+}
+
 // A registered path is used only for the component's own file in the
 // client's folders: the manifest may name any class on the machine, and
 // another program's registered file must not be replaced or registered.
@@ -67,13 +78,12 @@ bool IsOwnRegisteredPath(const std::string& path, const std::string& name) {
     if (workingFolder.back() != '\\') workingFolder += '\\';
     if (BeginsWithNoCase(folder, workingFolder)) return true;
   }
-  char system[kPathSize];
-  UINT length = GetSystemDirectoryA(system, sizeof(system));
-  std::string systemFolder;
-  if (length == 0 || length >= sizeof(system) || !NormalisePath(system, &systemFolder))
-    return false;
-  if (systemFolder.back() != '\\') systemFolder += '\\';
-  return _stricmp(folder.c_str(), systemFolder.c_str()) == 0;
+  if (IsSameFolder(folder, GetSystemDirectoryA)) return true;
+  // Under 64-bit Windows this 32-bit program's system folder is SysWOW64:
+  // its COM servers there are registered with that name.
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 &&
+         IsSameFolder(folder, GetSystemWow64DirectoryA);
 }
 }  // namespace
 

@@ -109,6 +109,30 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.label);
     });
 
+// SysWOW64 is the system folder of a 32-bit program on 64-bit Windows: its
+// COM servers there are registered with that name. To a 64-bit program it
+// is another program's folder.
+TEST_F(PlacementTest, Wow64SystemFolderIsOwnOnlyUnderWow64) {
+  char wow64Folder[MAX_PATH] = "";
+  if (GetSystemWow64DirectoryA(wow64Folder, sizeof(wow64Folder)) == 0)
+    GTEST_SKIP() << "this Windows has no SysWOW64 folder";
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  const std::string folder = wow64Folder;
+  const std::string fallback = TestProgramFolder() + "sub\\a.dll";
+  const struct {
+    std::string registered, place;
+  } cases[] = {
+      {folder + "\\a.dll", wow64 ? folder + "\\a.dll" : fallback},
+      {folder + "\\drivers\\a.dll", fallback},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", c.registered.c_str()));
+    EXPECT_EQ(c.place, PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=1,sub\\\n"))
+        << c.registered;
+  }
+}
+
 TEST_F(PlacementTest, SystemFolderWhateverTheClsid) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", "C:\\elsewhere\\x.dll"));
   EXPECT_EQ(SystemFolder() + "\\a.dll", PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=2\n"));
