@@ -100,8 +100,10 @@ main() {
   fi
 
   step "building (log: $work/make.log)"
-  # A parallel build may compile ntdll before the header it includes exists.
+  # Debian's version string header is made in the build folder, but ntdll
+  # looks for it beside its sources (Debian builds in the source folder).
   make dlls/ntdll/unix/version.h >>"$work/make.log" 2>&1
+  cp dlls/ntdll/unix/version.h ../src/dlls/ntdll/unix/version.h
   make -j"$(nproc)" >>"$work/make.log" 2>&1 || { tail -n 40 "$work/make.log" >&2; exit 1; }
 
   step "installing into $prefix"
