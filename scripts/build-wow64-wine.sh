@@ -104,6 +104,10 @@ main() {
   # looks for it beside its sources (Debian builds in the source folder).
   make dlls/ntdll/unix/version.h >>"$work/make.log" 2>&1
   cp dlls/ntdll/unix/version.h ../src/dlls/ntdll/unix/version.h
+  # The headers made from IDL first: some bundled libraries do not name them
+  # as prerequisites, and would otherwise find mingw-w64's own and fail.
+  make -j"$(nproc)" include/all >>"$work/make.log" 2>&1 ||
+    { tail -n 40 "$work/make.log" >&2; exit 1; }
   make -j"$(nproc)" >>"$work/make.log" 2>&1 || { tail -n 40 "$work/make.log" >&2; exit 1; }
 
   step "installing into $prefix"
