@@ -45,8 +45,10 @@ main() {
   for v in 0 1 2 3 4 5 6 7; do left_out+=("x3daudio1_$v"); done
   for v in 2_0 2_4 2_7 2_9 3_0 3_1 3_2 3_3 3_4 3_5 3_6 3_7; do left_out+=("xactengine$v"); done
   for v in 1_1 1_2 1_3 1_4 1_5; do left_out+=("xapofx$v"); done
+  # Maintainer mode, as debian/rules has it: Debian's source leaves out the
+  # icons and fonts that are made from their .svg and .sfd sources.
   configure_options=(
-    --enable-archs=i386,x86_64 --disable-tests --prefix="$prefix"
+    --enable-archs=i386,x86_64 --disable-tests --enable-maintainer-mode --prefix="$prefix"
     --without-oss --without-sane --without-netapi --without-cups --without-gphoto
     --without-gstreamer --without-v4l2 --without-pcap --without-capi --without-opencl
     "${left_out[@]/#/--disable-}"
