@@ -7,7 +7,7 @@
 #
 # The finished Wine is installed into $ZUPDATER_WOW64_WINE
 # (/opt/zupdater-wow64-wine) only once the build is whole: its bin/wine
-# means a complete Wine. Source and build folders stay in
+# means a complete Wine. The source folder, where it is built, stays in
 # $ZUPDATER_WOW64_WORK (/var/tmp/zupdater-wow64-build), so an interrupted
 # build resumes where it stopped. Prints the wall and CPU time it took.
 set -euo pipefail
@@ -89,23 +89,22 @@ main() {
     touch "$work/.source-ready"
   fi
 
-  mkdir -p "$work/build"
-  cd "$work/build"
+  # Built in the source folder, as Debian builds it: maintainer mode does not
+  # work in a folder of its own.
+  cd "$work/src"
   options_id=$(printf '%s\n' "${configure_options[@]}" | md5sum | cut -d' ' -f1)
   if [ "$(cat .configured 2>/dev/null)" != "$options_id" ]; then
     step "configuring"
     configure_start=$SECONDS
-    ../src/configure "${configure_options[@]}" >"$work/configure.log" 2>&1 ||
+    ./configure "${configure_options[@]}" >"$work/configure.log" 2>&1 ||
       { tail -n 30 "$work/configure.log" >&2; exit 1; }
     echo "$options_id" >.configured
     step "configure took $((SECONDS - configure_start)) s"
   fi
 
   step "building (log: $work/make.log)"
-  # Debian's version string header is made in the build folder, but ntdll
-  # looks for it beside its sources (Debian builds in the source folder).
+  # A parallel build may compile ntdll before Debian's version header exists.
   make dlls/ntdll/unix/version.h >>"$work/make.log" 2>&1
-  cp dlls/ntdll/unix/version.h ../src/dlls/ntdll/unix/version.h
   # The headers made from IDL first: some bundled libraries do not name them
   # as prerequisites, and would otherwise find mingw-w64's own and fail.
   make -j"$(nproc)" include/all >>"$work/make.log" 2>&1 ||
