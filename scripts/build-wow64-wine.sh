@@ -32,7 +32,7 @@ main() {
 
   # Modules no test of the updater can load: the versioned copies of the
   # Direct3D helpers, C runtimes, audio engines and the 16-bit subsystem are
-  # each built again from the same sources, a fifth of all objects.
+  # each built again from the same sources.
   left_out=(win16)
   for v in 24 25 26 27 28 29 30 31 32 33 34 35 36 37 38 39 40 41 42; do left_out+=("d3dx9_$v"); done
   for v in 33 34 35 36 37 38 39 40 41 42; do left_out+=("d3dx10_$v"); done
