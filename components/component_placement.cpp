@@ -36,10 +36,13 @@ bool BeginsWithNoCase(const std::string& text, const std::string& prefix) {
          _strnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-// folder (normalised, ending with a backslash) is the folder other names.
-bool IsSameFolder(const std::string& folder, const char* other) {
+// Whether folder (normalised, ending with a backslash) is the one that
+// getFolder (GetSystemDirectoryA or the like) gives.
+bool IsSameFolder(const std::string& folder, UINT(WINAPI* getFolder)(LPSTR, UINT)) {
+  char given[kPathSize];
+  UINT length = getFolder(given, sizeof(given));
   std::string normal;
-  if (!NormalisePath(other, &normal)) return false;
+  if (length == 0 || length >= sizeof(given) || !NormalisePath(given, &normal)) return false;
   if (normal.back() != '\\') normal += '\\';
   return _stricmp(folder.c_str(), normal.c_str()) == 0;
 }
@@ -63,13 +66,12 @@ bool IsOwnRegisteredPath(const std::string& path, const std::string& name) {
     if (workingFolder.back() != '\\') workingFolder += '\\';
     if (BeginsWithNoCase(folder, workingFolder)) return true;
   }
-  // Directly in the system folder, or in the 32-bit one (SysWOW64), where
-  // the shipped 32-bit program's servers are registered on 64-bit Windows.
-  char system[kPathSize];
-  UINT length = GetSystemDirectoryA(system, sizeof(system));
-  if (length != 0 && length < sizeof(system) && IsSameFolder(folder, system)) return true;
-  length = GetSystemWow64DirectoryA(system, sizeof(system));
-  return length != 0 && length < sizeof(system) && IsSameFolder(folder, system);
+  if (IsSameFolder(folder, GetSystemDirectoryA)) return true;
+  // Under 64-bit Windows this 32-bit program's system folder is SysWOW64:
+  // its COM servers there are registered with that name.
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 &&
+         IsSameFolder(folder, GetSystemWow64DirectoryA);
 }
 }  // namespace
 

@@ -30,6 +30,17 @@ inline std::string ReadRegString(HKEY root, const char* subKey, const char* name
     return "<absent>";
   return text;
 }
+// The same through one view of a key 64-bit Windows keeps in two
+// (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+inline std::string ReadRegStringInView(HKEY root, const char* subKey, const char* name,
+                                       REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+    return "<absent>";
+  const std::string text = ReadRegString(key, nullptr, name);
+  RegCloseKey(key);
+  return text;
+}
 // 0xDEAD when the value cannot be read as 32 bits.
 inline DWORD ReadRegDword(HKEY root, const char* subKey, const char* name) {
   DWORD value = 0xDEAD, size = sizeof(value);

@@ -18,11 +18,26 @@ CZTempFolder::CZTempFolder(const char* tag) {
 
 CZTempFolder::~CZTempFolder() { RemoveTree(m_path); }
 
-CZScopedRegTree::CZScopedRegTree(HKEY root, const char* subKey) : m_root(root), m_subKey(subKey) {
-  RegDeleteTreeA(m_root, m_subKey.c_str());
+CZScopedRegTree::CZScopedRegTree(HKEY root, const char* subKey, REGSAM view)
+    : m_root(root), m_subKey(subKey), m_view(view) {
+  Remove();
 }
 
-CZScopedRegTree::~CZScopedRegTree() { RegDeleteTreeA(m_root, m_subKey.c_str()); }
+CZScopedRegTree::~CZScopedRegTree() { Remove(); }
+
+void CZScopedRegTree::Remove() {
+  if (m_view == 0) {
+    RegDeleteTreeA(m_root, m_subKey.c_str());
+    return;
+  }
+  // The subtree's contents through a handle of the view, then the key itself.
+  HKEY key;
+  if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS | m_view, &key) != ERROR_SUCCESS)
+    return;
+  RegDeleteTreeA(key, nullptr);
+  RegCloseKey(key);
+  RegDeleteKeyExA(m_root, m_subKey.c_str(), m_view, 0);
+}
 
 std::string TestProgramFolder() {
   char path[MAX_PATH];

@@ -29,15 +29,20 @@ class CZTempFolder {
 };
 
 // Removes a registry subtree when the object goes (and once when it is made,
-// so a failed earlier run leaves nothing behind).
+// so a failed earlier run leaves nothing behind). view: KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY for that view of a key 64-bit Windows keeps in two; 0 for
+// this program's own.
 class CZScopedRegTree {
  public:
-  CZScopedRegTree(HKEY root, const char* subKey);
+  CZScopedRegTree(HKEY root, const char* subKey, REGSAM view = 0);
   ~CZScopedRegTree();
 
  private:
+  void Remove();
+
   HKEY m_root;
   std::string m_subKey;
+  REGSAM m_view;
 };
 
 std::string TestProgramFolder();  // ends with a backslash

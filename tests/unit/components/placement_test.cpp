@@ -53,15 +53,9 @@ std::string Expand(std::string text, const std::string& from, const std::string&
     text.replace(at, from.size(), to);
   return text;
 }
-std::string Wow64SystemFolder() {
-  char folder[MAX_PATH] = "";
-  GetSystemWow64DirectoryA(folder, sizeof(folder));
-  return folder;
-}
 std::string ExpandPlaces(const std::string& text, const std::string& env) {
-  return Expand(Expand(Expand(Expand(text, "{env}", env), "{work}", TestProgramFolder()), "{sys}",
-                       SystemFolder()),
-                "{wow}", Wow64SystemFolder());
+  return Expand(Expand(Expand(text, "{env}", env), "{work}", TestProgramFolder()), "{sys}",
+                SystemFolder());
 }
 }  // namespace
 
@@ -95,11 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
         RegisteredCase{"StepsDownAndBackUp", "{work}plug\\..\\a.dll", "{work}plug\\..\\a.dll",
                        false},
         RegisteredCase{"SystemFolder", "{sys}\\a.dll", "{sys}\\a.dll", false},
-        // The 32-bit system folder, where the shipped 32-bit program's
-        // servers are registered on 64-bit Windows.
-        RegisteredCase{"Wow64SystemFolder", "{wow}\\a.dll", "{wow}\\a.dll", false},
-        RegisteredCase{"BelowTheWow64SystemFolder", "{wow}\\drivers\\a.dll", "{work}sub\\a.dll",
-                       true},
         // Another program's file, or another file: the default location.
         RegisteredCase{"OtherProgramsFolder", "C:\\Program Files\\Other\\a.dll", "{work}sub\\a.dll",
                        true},
@@ -118,6 +107,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RegisteredCase>& info) {
       return std::string(info.param.label);
     });
+
+// SysWOW64 is the system folder of a 32-bit program on 64-bit Windows: its
+// COM servers there are registered with that name. To a 64-bit program it
+// is another program's folder.
+TEST_F(PlacementTest, Wow64SystemFolderIsOwnOnlyUnderWow64) {
+  char wow64Folder[MAX_PATH] = "";
+  if (GetSystemWow64DirectoryA(wow64Folder, sizeof(wow64Folder)) == 0)
+    GTEST_SKIP() << "this Windows has no SysWOW64 folder";
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  const std::string folder = wow64Folder;
+  const std::string fallback = TestProgramFolder() + "sub\\a.dll";
+  const struct {
+    std::string registered, place;
+  } cases[] = {
+      {folder + "\\a.dll", wow64 ? folder + "\\a.dll" : fallback},
+      {folder + "\\drivers\\a.dll", fallback},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", c.registered.c_str()));
+    EXPECT_EQ(c.place, PlaceOf(std::string("clsid=") + kClsid + "\nDestDir=1,sub\\\n"))
+        << c.registered;
+  }
+}
 
 TEST_F(PlacementTest, SystemFolderWhateverTheClsid) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, kServerKey, "", "C:\\elsewhere\\x.dll"));
