@@ -23,14 +23,3 @@ bool IsUpdaterOwnName(const std::string& name) {
     if (folded == AsWindowsReadsIt(own)) return true;
   return false;
 }
-
-bool HasUpdaterOwnPart(const std::string& relativePath) {
-  size_t begin = 0;
-  for (;;) {
-    const size_t end = relativePath.find_first_of("\\/", begin);
-    if (IsUpdaterOwnName(relativePath.substr(begin, end == std::string::npos ? end : end - begin)))
-      return true;
-    if (end == std::string::npos) return false;
-    begin = end + 1;
-  }
-}

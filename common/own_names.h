@@ -17,7 +17,3 @@ constexpr char kRelayFileName[] = "zupdater.new";
 // ZUDPTEMP.EXE and ZUDPTEMP.EX_, zupdater.new, components.ini, update.reg,
 // update_reg.qpk, WriteCheck.tmp and the logs folder.
 bool IsUpdaterOwnName(const std::string& name);
-
-// True when any part of a relative path (split at \ and /) is one of them:
-// "logs\x.dll" writes into the updater's log folder.
-bool HasUpdaterOwnPart(const std::string& relativePath);

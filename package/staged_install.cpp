@@ -83,10 +83,6 @@ bool CanBeReplaced(const std::string& path) {
   return file.valid();
 }
 
-bool ReplaceWith(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
 }  // namespace
 
 void RemoveFileTree(const std::string& path) {
@@ -135,7 +131,7 @@ size_t RecoverUnfinishedCommit(const std::string& root) {
       const std::string staged = root + "\\n\\" + fields[4];
       if (fields[2] == "1") {
         // The kept old file goes back over whichever version is there.
-        if (!Exists(backup) || !ReplaceWith(backup, target)) continue;
+        if (!Exists(backup) || !ReplaceFileByRename(backup.c_str(), target.c_str())) continue;
         SetFileAttributesA(target.c_str(), strtoul(fields[3].c_str(), nullptr, 10));
         ++restored;
       } else if (!Exists(staged) && Exists(target)) {
@@ -214,7 +210,7 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
     CreateFoldersRecorded(moved->target, &m_createdFolders);
   }
   // One rename: the installed name holds the old file, then the new one.
-  if (!ReplaceWith(moved->staged, moved->target)) {
+  if (!ReplaceFileByRename(moved->staged.c_str(), moved->target.c_str())) {
     if (!moved->backup.empty()) {
       SetFileAttributesA(moved->target.c_str(), moved->attributes);
       DeleteFileA(moved->backup.c_str());
@@ -229,7 +225,7 @@ void CZStagedInstall::PutBack(const CZMovedFile& moved) {
     MoveFileExA(moved.target.c_str(), moved.staged.c_str(), MOVEFILE_REPLACE_EXISTING);
     return;
   }
-  ReplaceWith(moved.backup, moved.target);
+  ReplaceFileByRename(moved.backup.c_str(), moved.target.c_str());
   SetFileAttributesA(moved.target.c_str(), moved.attributes);
 }
 

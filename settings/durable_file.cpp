@@ -10,12 +10,6 @@ namespace {
 constexpr DWORD kCopyChunk = 64 * 1024;
 }  // namespace
 
-bool FlushFile(const char* path) {
-  CZUniqueFile file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.valid() && FlushFileBuffers(file.get());
-}
-
 bool CopyFileFlushed(const char* from, const char* to) {
   bool copied = false;
   {

@@ -3,10 +3,6 @@
 // no data behind it.
 #pragma once
 
-// Writes what the system still holds of path to the disk. False when the
-// file cannot be opened for it or the flush fails.
-bool FlushFile(const char* path);
-
 // Copies from into to (made afresh) and flushes it. False, with to removed,
 // when any of it fails.
 bool CopyFileFlushed(const char* from, const char* to);
