@@ -11,6 +11,9 @@ constexpr char kNewUpdaterFileName[] = "ZUDPTEMP.EXE";
 constexpr char kNewUpdaterImageName[] = "ZUDPTEMP.EX_";
 // The new updater while the relay puts it in place of the old one.
 constexpr char kRelayFileName[] = "zupdater.new";
+// The start of the name of each folder a run makes for a release in the
+// temporary folder.
+constexpr char kReleaseFolderPrefix[] = "zupdater-";
 
 // True when name, as Windows reads a file name (case-folded, trailing dots
 // and blanks dropped), is one of the updater's own: zupdater.exe,

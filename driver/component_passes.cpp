@@ -67,7 +67,10 @@ bool CZUpdater::OfferComponentUpdate() {
   if (m_lowestRequirement == kRememberedLevel && GetLastUpdateTime() != 0) return false;
   const bool accepted = PromptForUpdate();
   // An accepted offer is recorded once its files are in (UpdateAllComponents).
-  if (!accepted) SetLastUpdateTime(false);
+  if (accepted)
+    WithdrawRefusal();
+  else
+    SetLastUpdateTime(false);
   return accepted;
 }
 
@@ -105,17 +108,22 @@ bool CZUpdater::UpdateComponent(CZComponent& component, long fileNumber, bool sh
     if (n > 0) download[n - 1] = '_';
     ULONGLONG serverTime = 0;
     if (component.QueryComponentFileTime(*m_net, &serverTime)) m_net->SetServerFileTime(serverTime);
-    if (m_net->DownloadRequest(request, url, nullptr, 0, download, length, kMaxComponentPackageSize,
-                               showProgress, fileNumber) &&
-        CheckFileSizes(download, component.Name().c_str(), component.ManifestPath().c_str())) {
-      // In the system folder a package brings its component's file alone.
-      CZAcceptRules rules;
-      rules.onlyTarget = component.DestinationKind() == kSystemFolderKind;
-      installed = ExtractSignedImage(download, local, m_net->ServerFileTime(), rules);
-      if (installed && component.RegisterServer() != 0) RegisterComponentServer(local);
-    } else {
-      DeleteFileA(download);
+    if (!m_net->DownloadRequest(request, url, nullptr, 0, download, length,
+                                kMaxComponentPackageSize, showProgress, fileNumber)) {
+      return false;
     }
+    if (!CheckFileSizes(download, component.Name().c_str(), component.ManifestPath().c_str())) {
+      DiscardDownload(download);
+      return false;
+    }
+    // In the system folder a package brings its component's file alone.
+    CZAcceptRules rules;
+    rules.onlyTarget = component.DestinationKind() == kSystemFolderKind;
+    // Registered before the commit ends: a run cut off before puts the old
+    // file back, and the next one installs and registers it again.
+    if (component.RegisterServer() != 0)
+      rules.afterInstall = [](const char* target) { RegisterComponentServer(target); };
+    installed = ExtractSignedImage(download, local, m_net->ServerFileTime(), rules);
   }
   return installed;
 }

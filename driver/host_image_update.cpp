@@ -3,6 +3,7 @@
 // and the installer inside it started after the host client has closed.
 #include "common/bounded_text.h"
 #include "common/process_state.h"
+#include "common/test_hooks.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 #include "driver/installer_paths.h"
@@ -44,12 +45,8 @@ bool CZUpdater::FetchHostImage(const char* link, char* package, char* installer)
     m_net->CloseRequest(request);
     return false;
   }
-  if (!m_net->DownloadRequest(request, link, nullptr, 0, package, length, kMaxInstallerPackageSize,
-                              true, 0)) {
-    DeleteFileA(package);  // no partial package stays behind
-    return false;
-  }
-  return true;
+  return m_net->DownloadRequest(request, link, nullptr, 0, package, length,
+                                kMaxInstallerPackageSize, true, 0);
 }
 
 int CZUpdater::UpdateHostImage() {
@@ -81,6 +78,7 @@ int CZUpdater::UpdateHostImage() {
   char command[kPathSize + 8];
   BuildInstallerCommand(installer, silent != 0, command, sizeof(command));
   ShutdownHostClient();
+  ZU_CRASH_POINT("start installer", command);
   const UINT started = WinExec(command, SW_SHOWNORMAL);
   if (started <= kWinExecLastError) {
     // The host client was closed for an installer that never ran: it is

@@ -1,6 +1,7 @@
 #include "driver/host_shutdown.h"
 
 #include "common/process_state.h"
+#include "common/test_hooks.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 #include "driver/updater.h"
@@ -35,5 +36,7 @@ void CZUpdater::ShutdownHostClient() {
 void CZUpdater::SendKillCommand() {
   const std::string command = BuildKillCommand(g_workingFolder, g_hostExeName);
   // Whether it starts is not checked: the wait that follows sees the outcome.
-  if (!command.empty()) WinExec(command.c_str(), SW_HIDE);
+  if (command.empty()) return;
+  ZU_CRASH_POINT("close host", command.c_str());
+  WinExec(command.c_str(), SW_HIDE);
 }

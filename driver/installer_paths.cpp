@@ -6,13 +6,13 @@
 #include <string>
 
 #include "common/bounded_text.h"
+#include "common/own_names.h"
 #include "common/process_state.h"
 #include "common/update_log.h"
 #include "components/manifest_rules.h"
 #include "package/staged_install.h"
 
 namespace {
-const char kReleaseFolderPrefix[] = "zupdater-";
 constexpr int kFolderNameAttempts = 100;
 
 // The folders earlier runs made for their releases: their installers have

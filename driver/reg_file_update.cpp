@@ -12,6 +12,7 @@
 #include "net/download.h"
 #include "package/accept_image.h"
 #include "package/file_version.h"
+#include "settings/install_records.h"
 #include "settings/reg_key.h"
 
 namespace {
@@ -63,12 +64,13 @@ bool CZUpdater::UpdateRegFile() {
   CopyBounded(location, m_settings.PackageBaseUrl().c_str());
   AppendBounded(location, kPackageName);
   if (!m_net->DownloadRequest(handle, location, nullptr, 0, package, length,
-                              kMaxRegScriptPackageSize, false, 0)) {
-    DeleteFileA(package);  // no partial package stays behind
+                              kMaxRegScriptPackageSize, false, 0))
     return false;
-  }
+  // The script lives until it is imported: a run cut off before leaves it
+  // for the next run to remove.
+  AddPendingPackage(script);
   if (!ExtractSignedImage(package, script, m_net->ServerFileTime())) {
-    DeleteFileA(script);
+    DiscardDownload(script);
     return false;
   }
 
@@ -83,20 +85,21 @@ bool CZUpdater::UpdateRegFile() {
   DWORD status = 0;
   switch (RunRegImport(command, kImportTimeoutMs, &status)) {
     case RegImportResult::kImported: {
+      // The record last: a run cut off before it imports the script again.
+      DiscardDownload(script);
       CZRegKey update;
       update.Create(kUpdateKey, HKEY_CURRENT_USER);
       update.SetString("RegFileVersion", version);
-      DeleteFileA(script);
       return true;
     }
     case RegImportResult::kFailed:
       WriteLog("Registry script import failed, status %lu: %s\r\n",
                static_cast<unsigned long>(status), command);
-      DeleteFileA(script);
+      DiscardDownload(script);
       return false;
     case RegImportResult::kNotStarted:
       WriteLog("Can not start %s\r\n", command);
-      DeleteFileA(script);
+      DiscardDownload(script);
       return false;
     case RegImportResult::kStillRunning:
       WriteLog("Registry import still running after %lu ms: %s\r\n",

@@ -4,6 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/handles.h"
+#include "common/test_hooks.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 
@@ -28,6 +29,7 @@ RegImportResult RunRegImport(const char* command, DWORD timeoutMs, DWORD* exitSt
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   std::string line = command;  // CreateProcessA may write into its command line
+  ZU_CRASH_POINT("import", command);
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &startup, &process))
     return RegImportResult::kNotStarted;

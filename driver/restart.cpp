@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/process_state.h"
+#include "common/test_hooks.h"
 #include "settings/folders.h"
 
 std::string BuildRestartCommand(int selector, const char* savedCommandLine) {
@@ -26,5 +27,7 @@ void RestartAtExit() {
   g_workingFolder.clear();
   // The updater names carry no folder: the program search looks first in the
   // folder of the ending program, the working folder.
-  if (!command.empty()) WinExec(command.c_str(), SW_SHOWNORMAL);
+  if (command.empty()) return;
+  ZU_CRASH_POINT("start", command.c_str());
+  WinExec(command.c_str(), SW_SHOWNORMAL);
 }

@@ -86,11 +86,8 @@ bool CZUpdater::DownloadSelfUpdate(const char* packagePath) {
   // Straight to the file a chunk at a time: nothing is allocated from the
   // length the server announced.
   if (!m_net->DownloadRequest(request, m_settings.UpdaterPackageUrl().c_str(), nullptr, 0, image,
-                              length, kMaxUpdaterPackageSize, false, 0)) {
-    // No partial package may stay in the updater's folder.
-    DeleteFileA(image);
+                              length, kMaxUpdaterPackageSize, false, 0))
     return false;
-  }
   WriteLog("Successfully downloaded Update File.\r\n");
   // The version is checked where the new updater waits, staged: an older or
   // equal one is refused before any file of its package is committed.

@@ -8,6 +8,7 @@
 
 #include "common/handles.h"
 #include "common/process_state.h"
+#include "common/test_hooks.h"
 #include "common/ui_helpers.h"
 #include "common/update_log.h"
 #include "net/http_session.h"
@@ -15,6 +16,7 @@
 #include "net/request_limits.h"
 #include "net/request_worker.h"
 #include "resources/resource.h"
+#include "settings/install_records.h"
 
 namespace {
 // The dialog's texts and bar are refreshed at most this often (and after the
@@ -85,6 +87,21 @@ HWND PrepareProgress(HWND dialog, const char* location, DWORD length, long fileN
 bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, char* buffer,
                                     DWORD bufferSize, const char* filePath, DWORD length,
                                     DWORD maxLength, bool showProgress, long fileNumber) {
+  if (filePath == nullptr)
+    return ReadBody(request, location, buffer, bufferSize, nullptr, length, maxLength, showProgress,
+                    fileNumber);
+  AddPendingPackage(filePath);
+  if (ReadBody(request, location, buffer, bufferSize, filePath, length, maxLength, showProgress,
+               fileNumber))
+    return true;
+  // No partial file stays behind, nor an older one of that name.
+  DiscardDownload(filePath);
+  return false;
+}
+
+bool CZHttpSession::ReadBody(HINTERNET request, const char* location, char* buffer,
+                             DWORD bufferSize, const char* filePath, DWORD length, DWORD maxLength,
+                             bool showProgress, long fileNumber) {
   if (request == nullptr) return false;
   if (filePath == nullptr && buffer == nullptr) bufferSize = 0;
   const DWORD ceiling = filePath != nullptr || maxLength < bufferSize ? maxLength : bufferSize;
@@ -102,6 +119,7 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
       m_winInet->InternetCloseHandle(request);
       return false;
     }
+    ZU_CRASH_POINT("download", filePath);
     file.reset(CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -161,6 +179,7 @@ bool CZHttpSession::DownloadRequest(HINTERNET request, const char* location, cha
         writeFailed = true;
         break;
       }
+      if (total == 0) ZU_CRASH_POINT("download part", filePath);
     } else {
       memcpy(buffer + total, worker.Data(), got);
     }

@@ -71,7 +71,9 @@ class CZHttpSession {
   // above the buffer, and a disk without room for the file and its extracted
   // copy. False on a read error, a cut (net/request_limits.h), a cancel, a
   // file that cannot be created or written in full, and a body shorter than
-  // length.
+  // length. The file is recorded as pending (settings/install_records.h)
+  // before it is made, so that a run cut off leaves it to the next run to
+  // remove; on failure it is deleted and forgotten.
   bool DownloadRequest(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
                        const char* filePath, DWORD length, DWORD maxLength, bool showProgress,
                        long fileNumber);
@@ -91,6 +93,10 @@ class CZHttpSession {
   ULONGLONG BoundServerDate(ULONGLONG serverTime, const char* location, bool* ahead = nullptr);
 
  private:
+  // DownloadRequest without the file's record and removal.
+  bool ReadBody(HINTERNET request, const char* location, char* buffer, DWORD bufferSize,
+                const char* filePath, DWORD length, DWORD maxLength, bool showProgress,
+                long fileNumber);
   bool GetUrlHostName(const char* url, char* buffer, DWORD size, URL_COMPONENTSA* parts);
   // Sets the send and receive time-outs on an Internet or request handle.
   void SetTransferTimeouts(HINTERNET handle);

@@ -6,11 +6,13 @@
 
 #include "common/bounded_text.h"
 #include "common/handles.h"
+#include "common/test_hooks.h"
 #include "common/update_log.h"
 #include "package/cabinet.h"
 #include "package/package_key.h"
 #include "package/staged_install.h"
 #include "settings/install_records.h"
+#include "settings/own_files.h"
 
 namespace {
 // Stamps the file with the run's server date so that later date checks see
@@ -25,6 +27,7 @@ bool StampTarget(const char* targetPath, ULONGLONG serverTime) {
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(serverTime);
   time.dwHighDateTime = static_cast<DWORD>(serverTime >> 32);
+  ZU_CRASH_POINT("stamp", targetPath);
   if (!SetFileTime(target.get(), &time, &time, &time)) {
     WriteLog("Can not set file time %s, %ld \r\n", targetPath, static_cast<long>(GetLastError()));
   }
@@ -71,22 +74,27 @@ bool ExtractSignedImage(const char* imagePath, const char* targetPath, ULONGLONG
       WriteLog("Can not extract %s\r\n", imagePath);
     } else {
       accepted = StampTarget(targetPath, serverFileTime);
+      if (accepted && rules.afterInstall) rules.afterInstall(targetPath);
     }
   } else {
     WriteLog("File NOT signed correctly %s\r\n", imagePath);
   }
-  cabinet.Reset();  // closes the decompressor before the image goes
-  DeleteFileA(imagePath);
-  RemovePendingPackage(imagePath);
+  cabinet.Reset();  // ends the commit; closes the decompressor before the image goes
+  DiscardDownload(imagePath);
   return accepted;
 }
 
 void RecoverUnfinishedUpdates() {
   for (const std::string& image : PendingPackages()) {
+    if (!IsUpdaterDownloadPath(image)) {
+      WriteLog("Unfinished update record %s is not in the updater's folders, ignored\r\n",
+               image.c_str());
+      RemovePendingPackage(image);
+      continue;
+    }
     const size_t restored = RecoverUnfinishedCommit(StagingRootOf(image));
-    DeleteFileA(image.c_str());
     WriteLog("Update from %s was cut off: %lu installed files put back\r\n", image.c_str(),
              static_cast<unsigned long>(restored));
-    RemovePendingPackage(image);
+    DiscardDownload(image.c_str());
   }
 }

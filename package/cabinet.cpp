@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/test_hooks.h"
 #include "common/update_log.h"
 #include "package/cabinet_layout.h"
 #include "package/fdi_callbacks.h"
@@ -37,6 +38,7 @@ class CZCrtSource : public CZByteSource {
 };
 }  // namespace
 
+CZCabinet::CZCabinet() = default;
 CZCabinet::~CZCabinet() { Reset(); }
 
 std::string CZCabinet::ImagePath() const { return std::string(m_imageFolder) + m_imageName; }
@@ -109,7 +111,9 @@ bool CZCabinet::ExtractTo(const char* folder, const CZExtractRules& rules) {
 
   const std::string stagingRoot = StagingRootOf(ImagePath());
   if (stagingRoot.size() >= kPathSize) return false;
-  CZStagedInstall staging(stagingRoot);
+  m_committed.reset();
+  auto owned = std::make_unique<CZStagedInstall>(stagingRoot);
+  CZStagedInstall& staging = *owned;
   if (!staging.IsReady()) return false;
   m_staging = &staging;
   BOOL copied = FDICopy(m_context, m_imageName, m_imageFolder, 0, Notify, FdiDecrypt, this);
@@ -136,7 +140,10 @@ bool CZCabinet::ExtractTo(const char* folder, const CZExtractRules& rules) {
   if (rules.approve && requiredName != nullptr &&
       !rules.approve(staging.StagedPathOf(requiredName).c_str()))
     return false;
-  return staging.CommitTo(m_destination);
+  if (!staging.CommitTo(m_destination)) return false;
+  // The commit lasts until Reset: the caller's steps after it belong to it.
+  m_committed = std::move(owned);
+  return true;
 }
 
 INT_PTR CZCabinet::OpenTarget(const char* storedName) {
@@ -155,7 +162,10 @@ INT_PTR CZCabinet::OpenTarget(const char* storedName) {
     SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
     handle = OpenWithFolderRetry(target, flags, _S_IWRITE);
   }
-  if (handle != -1) m_staging->AddStagedName(storedName);
+  if (handle != -1) {
+    ZU_CRASH_POINT("stage", target);
+    m_staging->AddStagedName(storedName);
+  }
   return handle;
 }
 
@@ -181,6 +191,7 @@ INT_PTR DIAMONDAPI CZCabinet::Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION 
 }
 
 void CZCabinet::Reset() {
+  m_committed.reset();
   if (m_state == State::kIdle) return;
   if (m_context != nullptr) {
     FDIDestroy(m_context);

@@ -7,6 +7,7 @@
 #include <fdi.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/bounded_text.h"
@@ -27,7 +28,7 @@ struct CZExtractRules {
 
 class CZCabinet {
  public:
-  CZCabinet() = default;
+  CZCabinet();
   CZCabinet(const CZCabinet&) = delete;
   CZCabinet& operator=(const CZCabinet&) = delete;
   ~CZCabinet();
@@ -47,6 +48,8 @@ class CZCabinet {
   // An image with a file, other than the required one, that would land on
   // one of the updater's own files is refused whole (Refusal then says
   // why), and so is one that breaks the rules.
+  // A commit lasts until Reset (or the next extraction): until then a run
+  // cut off has the old files put back by the next run.
   bool ExtractTo(const char* folder, const char* requiredName = nullptr);
   bool ExtractTo(const char* folder, const CZExtractRules& rules);
   void Reset();
@@ -78,4 +81,6 @@ class CZCabinet {
   std::string m_refusal;
   bool m_missedRequiredName = false;
   CZStagedInstall* m_staging = nullptr;  // set while ExtractTo runs
+  // The last commit, until Reset ends it.
+  std::unique_ptr<CZStagedInstall> m_committed;
 };

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "common/handles.h"
+#include "common/test_hooks.h"
+#include "package/stored_name.h"
 #include "settings/durable_file.h"
 
 namespace {
@@ -112,11 +114,20 @@ std::string StagingRootOf(const std::string& imagePath) { return imagePath + "~"
 // a commit in the same run (stamping with the server's date, registering a
 // COM server) would be missing from a completed one, and its file would then
 // look current to every later run. Put back, the next run does the whole
-// update again.
+// update again. The commit lasts until its staging folder's journal is
+// gone, which is after those steps.
 size_t RecoverUnfinishedCommit(const std::string& root) {
   const std::string journal = ReadWhole(root + "\\" + kJournalName);
+  // Only the folder the image lies in is ever extracted into: a journal that
+  // names another (or a name that leaves it) is nothing this updater wrote.
+  const std::string image =
+      root.size() > 1 && root.back() == '~' ? root.substr(0, root.size() - 1) : std::string();
+  const size_t slash = image.rfind('\\');
+  const std::string ownDestination =
+      slash == std::string::npos ? std::string() : image.substr(0, slash);
   size_t restored = 0;
-  if (journal.compare(0, sizeof(kJournalHeader) - 1, kJournalHeader) == 0) {
+  if (!ownDestination.empty() &&
+      journal.compare(0, sizeof(kJournalHeader) - 1, kJournalHeader) == 0) {
     std::string destination;
     size_t begin = 0;
     while (begin < journal.size()) {
@@ -124,25 +135,45 @@ size_t RecoverUnfinishedCommit(const std::string& root) {
       if (end == std::string::npos) end = journal.size();
       const std::vector<std::string> fields = SplitFields(journal.substr(begin, end - begin));
       begin = end + 1;
-      if (fields.size() == 2 && fields[0] == "D") destination = fields[1];
-      if (fields.size() != 5 || fields[0] != "F" || destination.empty()) continue;
+      if (fields.size() == 2 && fields[0] == "D")
+        destination = _stricmp(fields[1].c_str(), ownDestination.c_str()) == 0 ? fields[1] : "";
+      if (fields.size() != 5 || fields[0] != "F" || destination.empty() ||
+          !IsSafeStoredName(fields[4].c_str()) ||
+          fields[1].find_first_not_of("0123456789") != std::string::npos)
+        continue;
       const std::string target = destination + "\\" + fields[4];
       const std::string backup = root + "\\o\\" + fields[1];
       const std::string staged = root + "\\n\\" + fields[4];
       if (fields[2] == "1") {
         // The kept old file goes back over whichever version is there.
-        if (!Exists(backup) || !ReplaceFileByRename(backup.c_str(), target.c_str())) continue;
+        if (!Exists(backup)) continue;
+        ZU_CRASH_POINT("put back", target.c_str());
+        if (!ReplaceFileByRename(backup.c_str(), target.c_str())) continue;
         SetFileAttributesA(target.c_str(), strtoul(fields[3].c_str(), nullptr, 10));
         ++restored;
       } else if (!Exists(staged) && Exists(target)) {
         // A file the commit brought where there was none.
+        ZU_CRASH_POINT("remove new", target.c_str());
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (DeleteFileA(target.c_str())) ++restored;
       }
     }
   }
-  RemoveFileTree(root);
+  RemoveStagingRoot(root);
   return restored;
+}
+
+void RemoveStagingRoot(const std::string& root) {
+  // The journal first: a removal cut off half way must not leave a journal
+  // whose kept old files are gone, nor one that puts back a whole commit.
+  const std::string journal = root + "\\" + kJournalName;
+  if (Exists(journal)) {
+    ZU_CRASH_POINT("end commit", root.c_str());
+    DeleteFileA(journal.c_str());
+  }
+  if (!Exists(root)) return;
+  ZU_CRASH_POINT("remove staging", root.c_str());
+  RemoveFileTree(root);
 }
 
 CZStagedInstall::CZStagedInstall(const std::string& root)
@@ -155,7 +186,7 @@ CZStagedInstall::CZStagedInstall(const std::string& root)
 
 CZStagedInstall::~CZStagedInstall() {
   // Only what this object made: a root it could not create was not its own.
-  if (m_ready) RemoveFileTree(m_root);
+  if (m_ready) RemoveStagingRoot(m_root);
 }
 
 void CZStagedInstall::AddStagedName(const std::string& name) {
@@ -181,6 +212,7 @@ bool CZStagedInstall::WriteJournal(const std::string& destination) const {
     text += "F|" + std::to_string(i) + "|" + (hadOld ? "1" : "0") + "|" +
             std::to_string(hadOld ? attributes : 0) + "|" + m_names[i] + "\n";
   }
+  ZU_CRASH_POINT("write journal", m_root.c_str());
   return WriteFlushed(m_root + "\\" + kJournalName, text);
 }
 
@@ -199,6 +231,7 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
     // one open without sharing) cannot be renamed over: nothing is begun.
     // The old version stays reachable until the whole image is in.
     moved->backup = m_oldFolder + "\\" + std::to_string(index);
+    ZU_CRASH_POINT("keep old", moved->target.c_str());
     if (!CanBeReplaced(moved->target) ||
         (!CreateHardLinkA(moved->backup.c_str(), moved->target.c_str(), nullptr) &&
          !CopyFileFlushed(moved->target.c_str(), moved->backup.c_str()))) {
@@ -210,6 +243,7 @@ bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMo
     CreateFoldersRecorded(moved->target, &m_createdFolders);
   }
   // One rename: the installed name holds the old file, then the new one.
+  ZU_CRASH_POINT("replace", moved->target.c_str());
   if (!ReplaceFileByRename(moved->staged.c_str(), moved->target.c_str())) {
     if (!moved->backup.empty()) {
       SetFileAttributesA(moved->target.c_str(), moved->attributes);
@@ -249,7 +283,7 @@ bool CZStagedInstall::CommitTo(const std::string& destination) {
     }
     moved.push_back(one);
   }
-  // Whole: nothing to put back any more.
-  DeleteFileA((m_root + "\\" + kJournalName).c_str());
+  // Whole. The journal stays until this object ends: the caller's steps
+  // after the commit (stamping, registering) belong to it.
   return true;
 }

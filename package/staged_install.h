@@ -19,7 +19,8 @@ class CZStagedInstall {
   explicit CZStagedInstall(const std::string& root);
   CZStagedInstall(const CZStagedInstall&) = delete;
   CZStagedInstall& operator=(const CZStagedInstall&) = delete;
-  // Removes the staging folder and whatever is left in it.
+  // Ends a commit (its journal goes first) and removes the staging folder
+  // and whatever is left in it.
   ~CZStagedInstall();
 
   // False when the staging folder could not be made.
@@ -38,7 +39,9 @@ class CZStagedInstall {
 
   // Moves every staged file into destination, overwriting read-only files.
   // On any failure the files already moved are put back as they were, the
-  // folders made for them are removed again, and false is returned.
+  // folders made for them are removed again, and false is returned. A
+  // commit that succeeded lasts until this object ends: a run cut off before
+  // then has it put back.
   bool CommitTo(const std::string& destination);
 
  private:
@@ -62,9 +65,14 @@ class CZStagedInstall {
 };
 
 // Puts back what a commit cut off in root had changed (from its journal),
-// then removes root. The number of installed files put back; 0 when root
+// then removes root. Only a journal of the folder the image (root without
+// its trailing '~') lies in is acted on. The number of installed files put back; 0 when root
 // held no unfinished commit.
 size_t RecoverUnfinishedCommit(const std::string& root);
+
+// Removes a staging folder: its journal first, so that a removal cut off
+// half way never leaves a journal to act on.
+void RemoveStagingRoot(const std::string& root);
 
 // The staging folder an image is extracted through: beside the image.
 std::string StagingRootOf(const std::string& imagePath);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/test_hooks.h"
 
 namespace {
 constexpr DWORD kCopyChunk = 64 * 1024;
@@ -12,6 +13,7 @@ constexpr DWORD kCopyChunk = 64 * 1024;
 
 bool CopyFileFlushed(const char* from, const char* to) {
   bool copied = false;
+  ZU_CRASH_POINT("copy", to);
   {
     CZUniqueFile source(CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -19,7 +21,7 @@ bool CopyFileFlushed(const char* from, const char* to) {
         CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (source.valid() && target.valid()) {
       std::vector<char> chunk(kCopyChunk);
-      for (;;) {
+      for (bool first = true;; first = false) {
         DWORD got = 0, written = 0;
         if (!ReadFile(source.get(), chunk.data(), kCopyChunk, &got, nullptr)) break;
         if (got == 0) {
@@ -27,6 +29,7 @@ bool CopyFileFlushed(const char* from, const char* to) {
           break;
         }
         if (!WriteFile(target.get(), chunk.data(), got, &written, nullptr) || written != got) break;
+        if (first) ZU_CRASH_POINT("copy part", to);
       }
     }
   }
@@ -35,5 +38,6 @@ bool CopyFileFlushed(const char* from, const char* to) {
 }
 
 bool ReplaceFileByRename(const char* from, const char* to) {
+  ZU_CRASH_POINT("rename over", to);
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

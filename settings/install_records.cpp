@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/bounded_text.h"
+#include "common/test_hooks.h"
 #include "common/version_text.h"
 #include "settings/folders.h"
 #include "settings/reg_key.h"
@@ -27,7 +28,7 @@ void ManifestPath(char* path, size_t size) {
 void DeleteManifest() {
   char path[kPathSize];
   ManifestPath(path, sizeof(path));
-  if (path[0] != '\0') DeleteFileA(path);
+  if (path[0] != '\0') DiscardDownload(path);
 }
 
 bool ReadLocaleSettings(CZLocaleSettings* out) {
@@ -45,6 +46,11 @@ void SetLastUpdateTime(bool accepted) {
   CZRegKey update;
   if (update.Create(kUpdateKey, HKEY_CURRENT_USER) != 0) return;
   update.SetDword("LastUpdateTime", accepted ? 0 : static_cast<DWORD>(time(nullptr)));
+}
+
+void WithdrawRefusal() {
+  CZRegKey update(kUpdateKey, HKEY_CURRENT_USER);
+  if (update.IsOpen() && update.HasValue("LastUpdateTime")) update.DeleteValue("LastUpdateTime");
 }
 
 DWORD GetLastUpdateTime() {
@@ -124,6 +130,12 @@ void AddPendingPackage(const std::string& imagePath) {
     if (_stricmp(image.c_str(), imagePath.c_str()) == 0) return;
   images.push_back(imagePath);
   StorePendingPackages(images);
+}
+
+void DiscardDownload(const char* path) {
+  ZU_CRASH_POINT("delete", path);
+  DeleteFileA(path);
+  RemovePendingPackage(path);
 }
 
 void RemovePendingPackage(const std::string& imagePath) {

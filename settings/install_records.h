@@ -25,6 +25,10 @@ void DeleteManifest();
 // LastUpdateTime: 0 after an accepted offer, the time of the refusal
 // (seconds since 1970, UTC) after a refused one.
 void SetLastUpdateTime(bool accepted);
+// Removes LastUpdateTime (read as 0, like an acceptance): an accepted offer
+// withdraws an earlier refusal at once, and is recorded as accepted only
+// once its files are in.
+void WithdrawRefusal();
 // The stored value; 0 when absent or when the key cannot be opened.
 DWORD GetLastUpdateTime();
 
@@ -38,9 +42,12 @@ bool GetLastUpdateVersion(CZVersion* version);
 // PendingPackages beside the other records (and flushed to the disk): a run
 // cut off meanwhile leaves them, perhaps with an unfinished commit beside
 // them, for the next run to put back and remove.
+// Every file the run downloads is one from the moment it is made.
 void AddPendingPackage(const std::string& imagePath);
 void RemovePendingPackage(const std::string& imagePath);
 std::vector<std::string> PendingPackages();
+// Deletes a downloaded file that is not to be used and forgets it.
+void DiscardDownload(const char* path);
 
 // The server date (100 ns units since 1601, UTC) of the last updater package
 // that was refused though genuinely signed (not newer than the installed

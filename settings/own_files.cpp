@@ -4,6 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/own_names.h"
+#include "common/process_state.h"
 #include "settings/folders.h"
 
 namespace {
@@ -59,6 +60,36 @@ bool IsUpdaterOwnPath(const std::string& path) {
   // Directly in the working folder, or anywhere below its logs folder.
   const std::string rest = normal.substr(working.size());
   return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+}
+
+bool IsUpdaterDownloadPath(const std::string& path) {
+  std::string normal;
+  if (!NormalisePath(path, &normal)) return false;
+  const size_t slash = normal.rfind('\\');
+  if (slash == std::string::npos || slash + 1 == normal.size()) return false;
+  const std::string folder = normal.substr(0, slash + 1);
+  auto normalFolder = [](const std::string& given) {
+    std::string out;
+    if (given.empty() || !NormalisePath(given, &out)) return std::string();
+    if (out.back() != '\\') out += '\\';
+    return out;
+  };
+  for (const std::string* root : {&g_workingFolder, &g_applicationFolder}) {
+    const std::string own = normalFolder(*root);
+    if (!own.empty() && BeginsWithNoCase(folder, own)) return true;
+  }
+  char text[kPathSize] = "";
+  UINT length = GetSystemDirectoryA(text, sizeof(text));
+  if (length != 0 && length < sizeof(text) &&
+      _stricmp(folder.c_str(), normalFolder(text).c_str()) == 0)
+    return true;
+  length = GetTempPathA(sizeof(text), text);
+  const std::string temp = length != 0 && length < sizeof(text) ? normalFolder(text) : "";
+  if (temp.empty() || !BeginsWithNoCase(folder, temp)) return false;
+  // One folder deep: %TEMP%\zupdater-XXXXXXXX\.
+  const std::string release = folder.substr(temp.size());
+  return BeginsWithNoCase(release, kReleaseFolderPrefix) &&
+         release.find('\\') == release.size() - 1;
 }
 
 bool IsPathThroughLink(const std::string& path) {

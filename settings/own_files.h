@@ -14,6 +14,14 @@ bool NormalisePath(const std::string& path, std::string* normal);
 // folder.
 bool IsUpdaterOwnPath(const std::string& path);
 
+// True when path, normalised, lies where the updater downloads its
+// packages: in or below the working folder or the application folder, in
+// the system folder, or in a release folder of its own (kReleaseFolderPrefix)
+// in the temporary folder. What an earlier run recorded as its own files is
+// acted on only there: the record lies in the user's registry, which a
+// program with fewer rights than an elevated updater may write.
+bool IsUpdaterDownloadPath(const std::string& path);
+
 // True when a folder of path below the working folder, or path itself, is a
 // link (a junction, a symbolic link or another reparse point): writing there
 // would write wherever the link leads. Paths outside the working folder are

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/test_hooks.h"
+
 CZRegKey::CZRegKey() : m_hKey(nullptr) {}
 
 CZRegKey::CZRegKey(const char* subKey, HKEY root) : m_hKey(nullptr) {
@@ -71,11 +73,13 @@ bool CZRegKey::QueryString(const char* name, char* buffer, DWORD size) const {
 }
 
 LONG CZRegKey::SetString(const char* name, const char* text) {
+  ZU_CRASH_POINT("set value", name);
   return RegSetValueExA(m_hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                         static_cast<DWORD>(strlen(text) + 1));
 }
 
 LONG CZRegKey::SetDword(const char* name, DWORD value) {
+  ZU_CRASH_POINT("set value", name);
   return RegSetValueExA(m_hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                         sizeof(value));
 }
@@ -100,11 +104,15 @@ bool CZRegKey::QueryValue(const char* name, DWORD* type, std::vector<BYTE>* data
 }
 
 LONG CZRegKey::SetValue(const char* name, DWORD type, const std::vector<BYTE>& data) {
+  ZU_CRASH_POINT("set value", name);
   return RegSetValueExA(m_hKey, name, 0, type, data.empty() ? nullptr : data.data(),
                         static_cast<DWORD>(data.size()));
 }
 
-LONG CZRegKey::DeleteValue(const char* name) { return RegDeleteValueA(m_hKey, name); }
+LONG CZRegKey::DeleteValue(const char* name) {
+  ZU_CRASH_POINT("delete value", name);
+  return RegDeleteValueA(m_hKey, name);
+}
 
 bool CZRegKey::HasValue(const char* name) const {
   return m_hKey != nullptr &&

@@ -103,8 +103,14 @@ bool CZClientUnderTest::Run(const std::string& pageUrl, PromptAnswer answer, DWO
   const DWORD start = GetTickCount();
   bool ended = false;
   HWND answered = nullptr, closedBox = nullptr;
-  while (!(ended = WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) &&
-         GetTickCount() - start < timeoutMs) {
+  // Until the updater and every program it handed over to (its relay, the
+  // new updater) have ended: the prompt may come from the last of them.
+  for (;;) {
+    if (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) {
+      if ((ended = !AnyProgramRunningIn(m_app.path()))) break;
+      Sleep(kPollMs);
+    }
+    if (GetTickCount() - start >= timeoutMs) break;
     HWND prompt = FindWindowA(kDialogClass, kPromptTitle);
     // The prompt stays hidden until its text or page is ready.
     if (prompt != nullptr && prompt != answered && IsWindowVisible(prompt)) {

@@ -106,27 +106,47 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 }
 
 namespace {
-bool AnyProgramRunningIn(const std::string& folder) {
+// Calls use(process, file name) for each program whose file lies in folder
+// until it returns false; the process is opened with access.
+void ForEachProgramIn(const std::string& folder, DWORD access,
+                      const std::function<bool(HANDLE, const char*)>& use) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  bool found = false;
+  if (snapshot == INVALID_HANDLE_VALUE) return;
   PROCESSENTRY32 entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more && !found;
-       more = Process32Next(snapshot, &entry)) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+  bool more = true;
+  for (BOOL next = Process32First(snapshot, &entry); next && more;
+       next = Process32Next(snapshot, &entry)) {
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | access, FALSE, entry.th32ProcessID);
     if (process == nullptr) continue;
     char path[MAX_PATH];
     DWORD size = sizeof(path);
     if (QueryFullProcessImageNameA(process, 0, path, &size) && size > folder.size() &&
         _strnicmp(path, folder.c_str(), folder.size()) == 0)
-      found = true;
+      more = use(process, path + folder.size());
     CloseHandle(process);
   }
   CloseHandle(snapshot);
+}
+
+}  // namespace
+
+bool AnyProgramRunningIn(const std::string& folder) {
+  bool found = false;
+  ForEachProgramIn(folder, 0, [&](HANDLE, const char*) { return !(found = true); });
   return found;
 }
-}  // namespace
+
+int KillProgramsIn(const std::string& folder, const std::vector<std::string>& names) {
+  int killed = 0;
+  ForEachProgramIn(folder, PROCESS_TERMINATE, [&](HANDLE process, const char* name) {
+    for (const std::string& wanted : names)
+      if (_stricmp(name, wanted.c_str()) == 0 && TerminateProcess(process, 9)) ++killed;
+    return true;
+  });
+  return killed;
+}
 
 bool WaitForProgramsIn(const std::string& folder, DWORD timeoutMs) {
   return WaitUntil([&] { return !AnyProgramRunningIn(folder); }, timeoutMs);

@@ -64,9 +64,15 @@ ULONGLONG FileTimeFromUnix(long long seconds);
 bool StampFile(const std::string& path, ULONGLONG time);
 // Polls until done() holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Whether a process whose program lies in folder (ending with a backslash)
+// is running.
+bool AnyProgramRunningIn(const std::string& folder);
 // Polls until no process whose program lies in folder (ending with a
 // backslash) is running, or timeoutMs passes; true when none is left.
 bool WaitForProgramsIn(const std::string& folder, DWORD timeoutMs);
+// Ends at once, as a kill does, every program whose file lies directly in
+// folder under one of names (compared case-folded); how many it ended.
+int KillProgramsIn(const std::string& folder, const std::vector<std::string>& names);
 // Starts commandLine in folder and waits for that process to end. Its exit
 // code, or ~0 when it could not be started or did not end in time.
 DWORD RunProgram(const std::string& commandLine, const std::string& folder, DWORD timeoutMs);

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/process_state.h"
 #include "common/update_log.h"
 #include "package/package_key.h"
 #include "package_fixtures.h"
+#include "settings/install_records.h"
 #include "test_support.h"
 
 namespace {
@@ -198,4 +200,44 @@ TEST_F(AcceptImageTest, ImageShorterThanItsDeclaredSizeIsRefusedBeforeExtraction
 TEST_F(AcceptImageTest, ImagePathWithoutBackslashIsRefused) {
   EXPECT_FALSE(ExtractSignedImage("zcomp.dl_", "zcomp.dll", m_serverTime));
   EXPECT_EQ(std::vector<std::string>{"File NOT signed correctly zcomp.dl_\r\n"}, LogLines());
+}
+
+// The next run's start: a download cut off in the updater's folder is
+// removed and forgotten, with a cut-off commit beside it put back; a record
+// naming a file anywhere else (the user's registry is writable by programs
+// with fewer rights than an elevated updater) is forgotten and nothing
+// there is touched.
+TEST_F(AcceptImageTest, CutOffDownloadsAreRemovedOnlyInTheUpdatersFolders) {
+  CZTempFolder elsewhere{"elsewhere"};
+  const std::string saved = g_workingFolder;
+  g_workingFolder = m_folder.path();
+  const std::string own = m_folder / "zcomp.dl_";
+  const std::string foreign = elsewhere / "precious.doc";
+  ASSERT_TRUE(WriteFileText(own, "half a download"));
+  ASSERT_TRUE(WriteFileText(m_folder / "zcomp.dll", "new"));
+  ASSERT_TRUE(CreateDirectoryA((own + "~").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((own + "~\\o").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileText(own + "~\\o\\0", kOld));
+  std::string destination = m_folder.path();
+  destination.pop_back();
+  ASSERT_TRUE(WriteFileText(own + "~\\journal.txt",
+                            "zupdater commit\nD|" + destination + "\nF|0|1|32|zcomp.dll\n"));
+  ASSERT_TRUE(WriteFileText(foreign, "keep me"));
+  AddPendingPackage(own);
+  AddPendingPackage(foreign);
+
+  RecoverUnfinishedUpdates();
+  g_workingFolder = saved;
+
+  EXPECT_TRUE(PendingPackages().empty());
+  EXPECT_FALSE(FileExists(own));
+  EXPECT_FALSE(FileExists(own + "~"));
+  EXPECT_EQ(kOld, ReadFileText(m_folder / "zcomp.dll"));
+  EXPECT_EQ("keep me", ReadFileText(foreign));
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "Update from " + own + " was cut off: 1 installed files put back\r\n",
+          "Unfinished update record " + foreign + " is not in the updater's folders, ignored\r\n"}),
+      lines);
 }

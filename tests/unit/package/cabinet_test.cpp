@@ -67,8 +67,12 @@ TEST_F(CabinetTest, ExtractsEveryFileAndCreatesSubfolders) {
   ASSERT_TRUE(cabinet.VerifySignature(PackageKey()));
   ASSERT_TRUE(cabinet.ExtractTo(Destination().c_str()));
   ExpectNewVersions();
-  ExpectOnlyInstalledFiles();
   EXPECT_TRUE(cabinet.IsOpen());  // extraction leaves the object open
+  // The commit lasts (its journal kept) until the object is reset: the
+  // caller stamps and registers within it.
+  EXPECT_TRUE(FileExists(m_folder / "pkg.qpk~\\journal.txt"));
+  cabinet.Reset();
+  ExpectOnlyInstalledFiles();
 }
 
 TEST_F(CabinetTest, ExtractedFilesCarryTheTimeOfExtraction) {
@@ -95,6 +99,7 @@ TEST_F(CabinetTest, ReadOnlyInstalledFileIsOverwritten) {
   ASSERT_TRUE(cabinet.ExtractTo(Destination().c_str()));
   ExpectNewVersions();
   EXPECT_EQ(0u, GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY);
+  cabinet.Reset();
   ExpectOnlyInstalledFiles();
 }
 
@@ -189,6 +194,7 @@ TEST_F(CabinetTest, NamesThatDifferOnlyInCaseInstallOneFile) {
   CZCabinet cabinet;
   ASSERT_TRUE(cabinet.OpenImage(PlaceImage("casefold.qpk").c_str()));
   ASSERT_TRUE(cabinet.ExtractTo(Destination().c_str()));
+  cabinet.Reset();
   std::vector<std::string> files = ListFiles(m_folder.path());
   ASSERT_EQ(2u, files.size());
   EXPECT_EQ("pkg.qpk", files[0]);

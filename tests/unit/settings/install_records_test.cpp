@@ -89,6 +89,18 @@ TEST_F(InstallRecordsTest, RefusalStoresTheTimeAndAcceptanceStoresZero) {
   EXPECT_EQ(0u, GetLastUpdateTime());
 }
 
+// An acceptance withdraws the refusal before its files go in: a run cut off
+// then leaves no refusal to hold back the next offer.
+TEST_F(InstallRecordsTest, AcceptanceWithdrawsTheRefusalAtOnce) {
+  SetLastUpdateTime(false);
+  ASSERT_NE(0u, GetLastUpdateTime());
+  WithdrawRefusal();
+  EXPECT_EQ(0u, GetLastUpdateTime());
+  EXPECT_EQ("<absent>", ReadString(kUpdateKey, "LastUpdateTime"));
+  WithdrawRefusal();  // nothing to withdraw
+  EXPECT_EQ(0u, GetLastUpdateTime());
+}
+
 TEST_F(InstallRecordsTest, RefusedVersionComesFromTheManifest) {
   ASSERT_TRUE(WriteFileText(m_manifest, "[New Install]\r\nVersionNew=6,0,0,1200\r\n"));
   SetLastUpdateVersion();

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/process_state.h"
 #include "test_support.h"
 
 namespace {
@@ -78,4 +79,34 @@ TEST(PathThroughLinkTest, LinksBelowTheWorkingFolderAreFound) {
   EXPECT_TRUE(IsPathThroughLink(work + "linked_folder\\deeper\\a.dll"));
   EXPECT_FALSE(IsPathThroughLink(work + "a.dll"));
   EXPECT_FALSE(IsPathThroughLink(work + "plain\\a.dll"));
+}
+
+// Where a record of an unfinished download may point for the next run to
+// act on it: the updater's own folders, the system folder, and a release
+// folder of the updater's own in the temporary folder; nowhere else.
+TEST(UpdaterDownloadPathTest, OnlyTheUpdatersFoldersAreActedOn) {
+  const std::string saved = g_workingFolder;
+  g_workingFolder = TestProgramFolder();
+  char system[MAX_PATH] = "", temp[MAX_PATH] = "";
+  ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof(system)));
+  ASSERT_NE(0u, GetTempPathA(sizeof(temp), temp));
+  const std::string work = TestProgramFolder(), sys = std::string(system) + "\\", tmp = temp;
+  const struct {
+    std::string path;
+    bool own;
+  } cases[] = {
+      {work + "zsilent.dl_", true},
+      {work + "plugins\\zoffer.dl_", true},
+      {work + "update_reg.qpk", true},
+      {sys + "zsys.dl_", true},
+      {tmp + "zupdater-0badf00d\\zsetup.qpk", true},
+      {work + "..\\zsilent.dl_", false},
+      {sys + "drivers\\x.dl_", false},
+      {tmp + "zsetup.qpk", false},
+      {tmp + "other\\zsetup.qpk", false},
+      {tmp + "zupdater-0badf00d\\deeper\\zsetup.qpk", false},
+      {"C:\\precious.doc", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.own, IsUpdaterDownloadPath(c.path)) << c.path;
+  g_workingFolder = saved;
 }
