@@ -32,8 +32,17 @@ export WINEDEBUG=${ZUPDATER_WINEDEBUG:-err+all,fixme-all,warn-all,trace-all}
 messages=$(mktemp "${TMPDIR:-/tmp}/zu-wine-XXXXXX")
 output=$(mktemp "${TMPDIR:-/tmp}/zu-out-XXXXXX")
 trap 'rm -f "$messages" "$output"' EXIT
+# Debian's Wine has no preloader to reserve the low address ranges before
+# Linux places anything there: with address randomisation the loader's heap
+# now and then lands on the shared user data page, and Wine ends at once
+# ("failed to map the shared user data"). Without randomisation it never
+# does; the personality passes on to every program the run starts.
+no_random=()
+if [ -z "${ZUPDATER_WINE_DIR:-}" ] && command -v setarch >/dev/null; then
+  no_random=(setarch "$(uname -m)" -R)
+fi
 start=$(date +%s%N)
-wine "$@" 2>"$messages" | tee "$output"
+"${no_random[@]}" wine "$@" 2>"$messages" | tee "$output"
 status=${PIPESTATUS[0]}
 elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 

@@ -40,6 +40,8 @@ class CZServerTest : public ::testing::Test {
   CZHttpTestServer m_server;
   std::string m_prefix;
   CZTempFolder m_logFolder{"netlog"};
+  // Every download is recorded there while it lasts; none outlives the test.
+  CZScopedRegTree m_records{HKEY_CURRENT_USER, "SOFTWARE\\Zindo\\Murvo\\Update"};
   std::unique_ptr<CZHttpSession> m_net;
   CZUpdateSettings m_settings;
 };
