@@ -5,9 +5,18 @@
 // the same functions where they are public and copies of them where they are
 // not; keep it in step with them by hand. It measures only: nothing relies
 // on what it installs, and it does not put anything back on a failure.
-//   extract_steps_bench.exe <image> <folder>
+//   extract_steps_bench.exe <image> <folder> [change...]
 // Prints "ok" (or "failed"), the number of files and of installed files
 // replaced, then "step seconds" pairs, the total last.
+// Each change named after the folder runs one step the way it could be done
+// instead, to measure what that would save (by hand; the script names none):
+//   ownonce       the own-file check finds and normalises the working folder
+//                 and the destination once, and each target by text alone
+//                 (a name with a '~', which may be a short name, in full)
+//   journalattrs  the move uses the attributes the journal has just read
+//                 instead of reading them again
+//   knownfolders  a new file's folders are looked for once per commit
+//   linkbuckets   the old versions are kept in folders of 256 each
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -60,6 +69,15 @@ const char* const kStepNames[kStepCount] = {
 double g_seconds[kStepCount];
 double g_frequency;
 
+struct CZChanges {
+  bool ownOnce = false;
+  bool journalAttributes = false;
+  bool knownFolders = false;
+  bool linkBuckets = false;
+};
+CZChanges g_changes;
+constexpr size_t kLinkBucket = 256;
+
 LONGLONG Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -110,13 +128,17 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void CreateFoldersRecorded(const std::string& filePath, std::vector<std::string>* created) {
+// With known (the knownfolders change), a folder met before is not looked
+// for again.
+void CreateFoldersRecorded(const std::string& filePath, std::vector<std::string>* created,
+                           std::set<std::string>* known) {
   const size_t first = filePath.find('\\');
   const size_t last = filePath.rfind('\\');
   if (first == std::string::npos || first == last) return;
   for (size_t at = filePath.find('\\', first + 1); at != std::string::npos && at <= last;
        at = filePath.find('\\', at + 1)) {
     const std::string folder = filePath.substr(0, at);
+    if (known != nullptr && !known->insert(FoldCase(folder)).second) continue;
     if (Exists(folder)) continue;
     if (!CreateDirectoryA(folder.c_str(), nullptr)) return;
     created->push_back(folder);
@@ -160,6 +182,42 @@ bool IsOwnPath(const std::string& path) {
   return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
 }
 
+// The ownonce change: what IsOwnPath finds for each name, with the working
+// folder and the destination normalised once. Stored names are safe (no
+// "..", no drive, no colon), so a target's full path is the destination's
+// with the name appended, cut as GetFullPathName cuts it; only short names
+// need the file system, and a short name holds a '~'.
+class CZOwnPathCheck {
+ public:
+  explicit CZOwnPathCheck(const std::string& destination) {
+    CZStepClock clock(kOwnWorking);
+    char folder[kPathSize];
+    if (GetWorkingFolder(folder, sizeof(folder)) && NormalisePath(folder, &m_working) &&
+        !m_working.empty() && m_working.back() != '\\') {
+      m_working += '\\';
+    }
+    if (!NormalisePath(destination, &m_destination)) m_destination.clear();
+    m_raw = destination;
+  }
+  bool IsOwn(const std::string& name) const {
+    if (m_working.empty() || m_destination.empty() || name.find('~') != std::string::npos)
+      return IsOwnPath(m_raw + "\\" + name);
+    CZStepClock clock(kOwnTarget);
+    char full[kPathSize];
+    const DWORD length =
+        GetFullPathNameA((m_destination + "\\" + name).c_str(), sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full)) return false;
+    if (_strnicmp(full, m_working.c_str(), m_working.size()) != 0) return false;
+    const std::string rest = full + m_working.size();
+    return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+  }
+
+ private:
+  std::string m_working;
+  std::string m_destination;
+  std::string m_raw;
+};
+
 // What one extraction stages, as CZStagedInstall keeps it.
 struct CZStaging {
   std::string root;
@@ -168,6 +226,8 @@ struct CZStaging {
   std::vector<std::string> names;
   std::set<std::string> foldedNames;
   std::vector<std::string> createdFolders;
+  std::vector<DWORD> journalAttributes;  // what the journal found, name by name
+  std::set<std::string> knownFolders;
   size_t replaced = 0;
 };
 
@@ -218,16 +278,17 @@ INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notificatio
   }
 }
 
-bool WriteJournal(const CZStaging& staging, const std::string& destination) {
+bool WriteJournal(CZStaging* staging, const std::string& destination) {
   CZStepClock clock(kJournal);
   std::string text = "zupdater commit\nD|" + destination + "\n";
-  for (size_t i = 0; i < staging.names.size(); ++i) {
-    const DWORD attributes = GetFileAttributesA((destination + "\\" + staging.names[i]).c_str());
+  for (size_t i = 0; i < staging->names.size(); ++i) {
+    const DWORD attributes = GetFileAttributesA((destination + "\\" + staging->names[i]).c_str());
+    staging->journalAttributes.push_back(attributes);
     const bool hadOld = attributes != INVALID_FILE_ATTRIBUTES;
     text += "F|" + std::to_string(i) + "|" + (hadOld ? "1" : "0") + "|" +
-            std::to_string(hadOld ? attributes : 0) + "|" + staging.names[i] + "\n";
+            std::to_string(hadOld ? attributes : 0) + "|" + staging->names[i] + "\n";
   }
-  return WriteFlushed(staging.root + "\\journal.txt", text);
+  return WriteFlushed(staging->root + "\\journal.txt", text);
 }
 
 bool MoveOne(CZStaging* staging, size_t index, const std::string& destination) {
@@ -236,7 +297,8 @@ bool MoveOne(CZStaging* staging, size_t index, const std::string& destination) {
   DWORD attributes;
   {
     CZStepClock clock(kAttributes);
-    attributes = GetFileAttributesA(target.c_str());
+    attributes = g_changes.journalAttributes ? staging->journalAttributes[index]
+                                             : GetFileAttributesA(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
       SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -244,12 +306,18 @@ bool MoveOne(CZStaging* staging, size_t index, const std::string& destination) {
   }
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    const std::string backup = staging->oldFolder + "\\" + std::to_string(index);
+    std::string backup = staging->oldFolder + "\\" + std::to_string(index);
     {
       CZStepClock clock(kReplaceable);
       if (!CanBeReplaced(target)) return false;
     }
     CZStepClock clock(kLink);
+    if (g_changes.linkBuckets) {
+      const std::string bucket = staging->oldFolder + "\\b" + std::to_string(index / kLinkBucket);
+      if (staging->knownFolders.insert(FoldCase(bucket)).second)
+        CreateDirectoryA(bucket.c_str(), nullptr);
+      backup = bucket + "\\" + std::to_string(index);
+    }
     if (!CreateHardLinkA(backup.c_str(), target.c_str(), nullptr) &&
         !CopyFileFlushed(target.c_str(), backup.c_str())) {
       return false;
@@ -257,7 +325,8 @@ bool MoveOne(CZStaging* staging, size_t index, const std::string& destination) {
     ++staging->replaced;
   } else {
     CZStepClock clock(kFolders);
-    CreateFoldersRecorded(target, &staging->createdFolders);
+    CreateFoldersRecorded(target, &staging->createdFolders,
+                          g_changes.knownFolders ? &staging->knownFolders : nullptr);
   }
   CZStepClock clock(kRename);
   return ReplaceFileByRename(staged.c_str(), target.c_str());
@@ -303,9 +372,15 @@ bool Extract(const char* image, const char* destination, CZStaging* staging) {
   g_seconds[kDecompress] -=
       g_seconds[kCreate] + g_seconds[kWrite] + g_seconds[kFlush] + g_seconds[kClose];
   if (!copied) return false;
-  for (const std::string& stored : staging->names)
-    if (IsOwnPath(std::string(destination) + "\\" + stored)) return false;
-  if (!WriteJournal(*staging, destination)) return false;
+  if (g_changes.ownOnce) {
+    const CZOwnPathCheck check(destination);
+    for (const std::string& stored : staging->names)
+      if (check.IsOwn(stored)) return false;
+  } else {
+    for (const std::string& stored : staging->names)
+      if (IsOwnPath(std::string(destination) + "\\" + stored)) return false;
+  }
+  if (!WriteJournal(staging, destination)) return false;
   for (size_t i = 0; i < staging->names.size(); ++i)
     if (!MoveOne(staging, i, destination)) return false;
   CZStepClock clock(kUnjournal);
@@ -315,9 +390,24 @@ bool Extract(const char* image, const char* destination, CZStaging* staging) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: extract_steps_bench <image> <folder>\n");
+  if (argc < 3) {
+    fprintf(stderr, "usage: extract_steps_bench <image> <folder> [change...]\n");
     return 2;
+  }
+  for (int i = 3; i < argc; ++i) {
+    const std::string change = argv[i];
+    if (change == "ownonce") {
+      g_changes.ownOnce = true;
+    } else if (change == "journalattrs") {
+      g_changes.journalAttributes = true;
+    } else if (change == "knownfolders") {
+      g_changes.knownFolders = true;
+    } else if (change == "linkbuckets") {
+      g_changes.linkBuckets = true;
+    } else {
+      fprintf(stderr, "unknown change %s\n", argv[i]);
+      return 2;
+    }
   }
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -333,7 +423,9 @@ int main(int argc, char** argv) {
     RemoveFileTree(staging.root);
   }
   const double total = double(Now() - start) / g_frequency;
-  printf("%s files %zu replaced %zu", ok ? "ok" : "failed", staging.names.size(), staging.replaced);
+  printf("%s files %lu replaced %lu", ok ? "ok" : "failed",
+         static_cast<unsigned long>(staging.names.size()),
+         static_cast<unsigned long>(staging.replaced));
   for (int step = 0; step < kStepCount; ++step)
     printf(" %s %.3f", kStepNames[step], g_seconds[step]);
   printf(" total %.3f\n", total);
