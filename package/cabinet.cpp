@@ -125,6 +125,7 @@ bool CZCabinet::ExtractTo(const char* folder, const CZExtractRules& rules) {
     m_missedRequiredName = true;
     return false;
   }
+  const CZOwnPathCheck ownPaths(m_destination);
   for (const std::string& name : staging.Names()) {
     if (requiredName != nullptr && _stricmp(name.c_str(), requiredName) == 0) continue;
     if (rules.onlyRequired) {
@@ -132,7 +133,7 @@ bool CZCabinet::ExtractTo(const char* folder, const CZExtractRules& rules) {
       return false;
     }
     // Only the caller's own target may be one of the updater's files.
-    if (IsUpdaterOwnPath(std::string(m_destination) + "\\" + name)) {
+    if (ownPaths.IsOwn(name)) {
       m_refusal = "it holds " + name + ", a file of the updater itself";
       return false;
     }

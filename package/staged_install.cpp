@@ -204,10 +204,11 @@ std::string CZStagedInstall::StagedPathOf(const std::string& name) const {
   return std::string();
 }
 
-bool CZStagedInstall::WriteJournal(const std::string& destination) const {
+bool CZStagedInstall::WriteJournal(const std::string& destination) {
   std::string text = std::string(kJournalHeader) + "\nD|" + destination + "\n";
   for (size_t i = 0; i < m_names.size(); ++i) {
     const DWORD attributes = GetFileAttributesA((destination + "\\" + m_names[i]).c_str());
+    m_installedAttributes.push_back(attributes);
     const bool hadOld = attributes != INVALID_FILE_ATTRIBUTES;
     text += "F|" + std::to_string(i) + "|" + (hadOld ? "1" : "0") + "|" +
             std::to_string(hadOld ? attributes : 0) + "|" + m_names[i] + "\n";
@@ -219,7 +220,9 @@ bool CZStagedInstall::WriteJournal(const std::string& destination) const {
 bool CZStagedInstall::MoveOne(size_t index, const std::string& destination, CZMovedFile* moved) {
   moved->target = destination + "\\" + m_names[index];
   moved->staged = m_newFolder + "\\" + m_names[index];
-  moved->attributes = GetFileAttributesA(moved->target.c_str());
+  // As the journal found it: a name looked up again in a large folder
+  // costs as much as the rename.
+  moved->attributes = m_installedAttributes[index];
   if (moved->attributes != INVALID_FILE_ATTRIBUTES) {
     // A folder in the file's place is not something to replace.
     if (moved->attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
@@ -267,6 +270,7 @@ bool CZStagedInstall::CommitTo(const std::string& destination) {
   if (!m_ready) return false;
   // The staged files are on the disk (flushed as they were written): the
   // journal goes there before the first installed file changes.
+  m_installedAttributes.clear();
   if (!WriteJournal(destination)) return false;
   std::vector<CZMovedFile> moved;
   for (size_t i = 0; i < m_names.size(); ++i) {

@@ -51,7 +51,9 @@ class CZStagedInstall {
     std::string backup;  // empty when there was no installed file
     unsigned long attributes = 0;
   };
-  bool WriteJournal(const std::string& destination) const;
+  // Also notes each installed file's attributes (INVALID_FILE_ATTRIBUTES:
+  // none there) in m_installedAttributes.
+  bool WriteJournal(const std::string& destination);
   bool MoveOne(size_t index, const std::string& destination, CZMovedFile* moved);
   void PutBack(const CZMovedFile& moved);
 
@@ -61,6 +63,7 @@ class CZStagedInstall {
   std::vector<std::string> m_names;     // in the order they were staged
   std::set<std::string> m_foldedNames;  // the same, case-folded: each name once
   std::vector<std::string> m_createdFolders;
+  std::vector<unsigned long> m_installedAttributes;
   bool m_ready = false;
 };
 

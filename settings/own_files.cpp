@@ -62,6 +62,26 @@ bool IsUpdaterOwnPath(const std::string& path) {
   return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
 }
 
+CZOwnPathCheck::CZOwnPathCheck(const std::string& folder)
+    : m_given(folder), m_working(NormalWorkingFolder()) {
+  if (m_working.empty() || !NormalisePath(folder, &m_folder)) m_folder.clear();
+  if (!m_folder.empty() && m_folder.back() != '\\') m_folder += '\\';
+}
+
+bool CZOwnPathCheck::IsOwn(const std::string& name) const {
+  // A generated short name always holds a '~'.
+  if (m_folder.empty() || name.find('~') != std::string::npos)
+    return IsUpdaterOwnPath(m_given + "\\" + name);
+  char full[kPathSize];
+  char* file = nullptr;
+  const DWORD length = GetFullPathNameA((m_folder + name).c_str(), sizeof(full), full, &file);
+  if (length == 0 || length >= sizeof(full)) return IsUpdaterOwnPath(m_given + "\\" + name);
+  const std::string normal = full;
+  if (!BeginsWithNoCase(normal, m_working)) return false;
+  const std::string rest = normal.substr(m_working.size());
+  return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+}
+
 bool IsUpdaterDownloadPath(const std::string& path) {
   std::string normal;
   if (!NormalisePath(path, &normal)) return false;

@@ -14,6 +14,22 @@ bool NormalisePath(const std::string& path, std::string* normal);
 // folder.
 bool IsUpdaterOwnPath(const std::string& path);
 
+// IsUpdaterOwnPath for many names below one folder (a package's files):
+// the folders are resolved once, and a name on its own only where it may
+// hold a short name; resolving every path in full costs milliseconds a
+// name.
+class CZOwnPathCheck {
+ public:
+  explicit CZOwnPathCheck(const std::string& folder);
+  // Whether folder\name is one of the updater's own files.
+  bool IsOwn(const std::string& name) const;
+
+ private:
+  std::string m_given;    // the folder as given
+  std::string m_working;  // normalised, ending with a backslash
+  std::string m_folder;   // normalised, ending with a backslash
+};
+
 // True when path, normalised, lies where the updater downloads its
 // packages: in or below the working folder or the application folder, in
 // the system folder, or in a release folder of its own (kReleaseFolderPrefix)

@@ -28,6 +28,14 @@ std::string InWorkingFolder(const std::string& text) {
 
 TEST_P(OwnPathTest, OwnFilesAreKnownUnderAnySpelling) {
   EXPECT_EQ(GetParam().own, IsUpdaterOwnPath(InWorkingFolder(GetParam().path)));
+  // The same answer for a name below the folder, as a package's files are
+  // checked.
+  const std::string path = GetParam().path;
+  if (path.compare(0, 6, "{work}") == 0) {
+    std::string folder = TestProgramFolder();
+    folder.pop_back();
+    EXPECT_EQ(GetParam().own, CZOwnPathCheck(folder).IsOwn(path.substr(6)));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
