@@ -9,6 +9,7 @@
 #include "common/process_state.h"
 #include "common/ui_helpers.h"
 #include "driver/restart.h"
+#include "driver/stale_relay.h"
 #include "driver/updater.h"
 #include "package/file_version.h"
 #include "resources/resource.h"
@@ -78,8 +79,17 @@ void DeleteStaleFile(const char* name) {
 }
 
 // The new updater of an earlier run, and a relay's copy that was cut short.
+// A relay still running from it now is a stale one (the relay that started
+// this updater has handed over and ends): one whose start a kill cut off
+// never ends, and would hold its file, and every self-update, for ever.
 void DeleteStaleTemporaryCopy() {
   DeleteStaleFile(kNewUpdaterFileName);
+  char path[kPathSize];
+  if (GetWorkingFolder(path, sizeof(path))) {
+    AppendBounded(path, kNewUpdaterFileName);
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES && EndProgramsRunning(path) > 0)
+      DeleteStaleFile(kNewUpdaterFileName);
+  }
   DeleteStaleFile(kRelayFileName);
 }
 

@@ -142,6 +142,30 @@ TEST_F(SelfUpdateE2eTest, WholeRelayReplacesTheUpdater) {
   EXPECT_FALSE(FileExists(m_app / "args.txt"));
 }
 
+// A relay whose start a kill of its updater cut off stays suspended, never
+// ends, and holds ZUDPTEMP.EXE open: the next run ends it and updates.
+TEST_F(SelfUpdateE2eTest, SuspendedRelayLeftByAKillDoesNotBlockTheUpdate) {
+  ASSERT_TRUE(
+      CopyFileA(Package("zupdater_next.exe").c_str(), (m_app / "ZUDPTEMP.EXE").c_str(), FALSE));
+  std::string line = "\"" + (m_app / "ZUDPTEMP.EXE") + "\" " + CommandLine();
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION stuck = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             m_app.path().c_str(), &startup, &stuck));
+  CloseHandle(stuck.hThread);
+  ServePage(Site() + "p/");
+  ServePackage("zupdater_new.qpk");
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), kNewerPackage));
+  Run();
+  ASSERT_NO_FATAL_FAILURE(WaitForTheRelay());
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stuck.hProcess, 0)) << "the stuck relay still runs";
+  CloseHandle(stuck.hProcess);
+  EXPECT_TRUE(ReadFileText(m_app / "zupdater.exe") == ReadFileText(Package("zupdater_next.exe")));
+  EXPECT_FALSE(FileExists(m_app / "ZUDPTEMP.EXE"));
+  EXPECT_NE(std::string::npos, Log().find("components.html downloaded successfully")) << Log();
+}
+
 // What the server offers that must not replace the updater.
 struct RefusedPackage {
   const char* name;
