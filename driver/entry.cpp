@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "settings/durable_file.h"
 #include "settings/folders.h"
+#include "settings/install_records.h"
 
 namespace {
 
@@ -30,6 +31,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A file's last-write time (100 ns units since 1601); 0 when unreadable. The
+// new updater carries its package's server date.
+ULONGLONG LastWriteTimeOf(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+         data.ftLastWriteTime.dwLowDateTime;
 }
 
 // The temporary copy of a new updater: put itself in place of zupdater.exe
@@ -54,8 +64,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       replaced = ReplaceFileByRename(staged, target);
       if (!replaced) WaitWithMessages(kReplaceWaitMs);
     }
-    // A failed rename leaves the old updater whole; it is started again.
-    if (!replaced) DeleteFileA(staged);
+    // A failed rename leaves the old updater whole; it is started again,
+    // told not to fetch this package once more in that run.
+    if (!replaced) {
+      DeleteFileA(staged);
+      SetUnreplacedUpdaterDate(LastWriteTimeOf(ownPath));
+    }
     g_nRestartSelector = kRestartUpdater;
     atexit(RestartAtExit);
   }

@@ -39,6 +39,8 @@ std::string InstalledUpdaterPath() {
 }  // namespace
 
 int CZUpdater::CheckSelfUpdate() {
+  // Only the run right after a relay that could not replace the updater.
+  const ULONGLONG unreplaced = TakeUnreplacedUpdaterDate();
   char localUpdater[kPathSize];
   const std::string& packageUrl = m_settings.UpdaterPackageUrl();
   if (!JoinPath(localUpdater, g_workingFolder.c_str(), kUpdaterFileName)) return kSelfUpdateFailed;
@@ -55,6 +57,10 @@ int CZUpdater::CheckSelfUpdate() {
   if (m_net->SetServerFromUrl(packageUrl.c_str(), pageHost, sizeof(pageHost)) &&
       m_net->OpenHttpSession()) {
     if (m_net->IsServerFileNewer(localUpdater, packagePath) == 0) {
+      result = kSelfUpdateCurrent;
+    } else if (m_net->ServerFileTime() != 0 && m_net->ServerFileTime() == unreplaced) {
+      WriteLog("Updater package %s could not replace %s in the last run, not fetched again now\r\n",
+               packageUrl.c_str(), localUpdater);
       result = kSelfUpdateCurrent;
     } else if (m_net->ServerFileTime() != 0 && m_net->ServerFileTime() == GetRefusedUpdaterDate()) {
       // Fetching it again would only refuse it again, on every run.

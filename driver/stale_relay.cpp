@@ -1,7 +1,8 @@
 #include "driver/stale_relay.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <string>
 

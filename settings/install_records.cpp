@@ -16,6 +16,7 @@ const char kLocaleKey[] = "SOFTWARE\\Zindo\\Murvo\\Locale";
 const char kUpdateKey[] = "SOFTWARE\\Zindo\\Murvo\\Update";
 const char kManifestName[] = "components.ini";
 const char kRefusedUpdaterDate[] = "RefusedUpdaterDate";
+const char kUnreplacedUpdaterDate[] = "UnreplacedUpdaterDate";
 constexpr size_t kSettingSize = 1024;
 constexpr size_t kVersionSize = 40;
 
@@ -81,6 +82,21 @@ void SetRefusedUpdaterDate(ULONGLONG serverDate) {
   CZRegKey update;
   if (update.Create(kUpdateKey, HKEY_CURRENT_USER) != 0) return;
   update.SetString(kRefusedUpdaterDate, std::to_string(serverDate).c_str());
+}
+
+void SetUnreplacedUpdaterDate(ULONGLONG serverDate) {
+  CZRegKey update;
+  if (update.Create(kUpdateKey, HKEY_CURRENT_USER) != 0) return;
+  update.SetString(kUnreplacedUpdaterDate, std::to_string(serverDate).c_str());
+  update.Flush();
+}
+
+ULONGLONG TakeUnreplacedUpdaterDate() {
+  CZRegKey update(kUpdateKey, HKEY_CURRENT_USER);
+  char text[24];
+  if (!update.IsOpen() || !update.QueryString(kUnreplacedUpdaterDate, text, sizeof(text))) return 0;
+  update.DeleteValue(kUnreplacedUpdaterDate);
+  return _strtoui64(text, nullptr, 10);
 }
 
 ULONGLONG GetRefusedUpdaterDate() {

@@ -54,4 +54,11 @@ void DiscardDownload(const char* path);
 // updater), kept as RefusedUpdaterDate beside the other records: a package
 // of that date is not fetched again. 0 when none is recorded.
 void SetRefusedUpdaterDate(ULONGLONG serverDate);
+// The server date of an updater package whose new updater could not be put
+// in place of zupdater.exe (held open by another program), kept as
+// UnreplacedUpdaterDate for the one run the relay starts after it: that run
+// does not fetch the package again, or the two would start each other for
+// as long as the file is held. Take reads it and removes it; 0 when none.
+void SetUnreplacedUpdaterDate(ULONGLONG serverDate);
+ULONGLONG TakeUnreplacedUpdaterDate();
 ULONGLONG GetRefusedUpdaterDate();

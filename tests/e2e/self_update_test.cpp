@@ -166,6 +166,41 @@ TEST_F(SelfUpdateE2eTest, SuspendedRelayLeftByAKillDoesNotBlockTheUpdate) {
   EXPECT_NE(std::string::npos, Log().find("components.html downloaded successfully")) << Log();
 }
 
+// zupdater.exe held open by another program (a scanner, an updater a kill
+// left suspended): the relay cannot put the new one in place and starts the
+// old one again, which does not fetch the package once more in that run
+// (the two would start each other for as long as the file is held) and goes
+// on with the update; the next run replaces the updater.
+TEST_F(SelfUpdateE2eTest, UpdaterHeldOpenIsNotFetchedAgainInTheSameRun) {
+  ServePage(Site() + "p/");
+  ServePackage("zupdater_new.qpk");
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), kNewerPackage));
+  const std::string old = ReadFileText(m_app / "zupdater.exe");
+  HANDLE held = CreateFileA((m_app / "zupdater.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  Run();
+  WaitForTheRelay();
+  CloseHandle(held);
+  const std::string requests = m_server.Requests(m_prefix);
+  size_t fetched = 0;
+  for (size_t at = 0;
+       (at = requests.find("GET " + Path("p/zupdater.qpk"), at)) != std::string::npos; ++at)
+    ++fetched;
+  EXPECT_EQ(1u, fetched) << requests;
+  EXPECT_TRUE(old == ReadFileText(m_app / "zupdater.exe"));
+  EXPECT_NE(std::string::npos, Log().find("could not replace " + (m_app / "zupdater.exe") +
+                                          " in the last run, not fetched again now\r\n"))
+      << Log();
+  EXPECT_EQ("<absent>", ReadRegString(HKEY_CURRENT_USER, kUpdateKey, "UnreplacedUpdaterDate"));
+
+  ASSERT_TRUE(m_server.Clear(m_prefix));
+  ASSERT_TRUE(m_server.SetRule(Path("p/zupdater.qpk"), kNewerPackage));
+  Run();
+  WaitForTheRelay();
+  EXPECT_TRUE(ReadFileText(m_app / "zupdater.exe") == ReadFileText(Package("zupdater_next.exe")));
+}
+
 // What the server offers that must not replace the updater.
 struct RefusedPackage {
   const char* name;
