@@ -400,12 +400,13 @@ TEST_P(KillLoop, RandomInstants) {
     // A process whose start the kill cut off stays suspended for ever, as
     // Windows leaves it (its parent died inside CreateProcess). A relay
     // (ZUDPTEMP.EXE) so left is the next run's to end; a zupdater.exe so
-    // left cannot be told from another run's updater, and ends with the
-    // user's session: here the harness ends it.
+    // left cannot be told from another run's updater, nor a host client
+    // program ("murvo.exe -kill") from the user's, and they end with the
+    // user's session: here the harness ends them.
     WaitForProgramsIn(App(), 10000);
-    const int stuck = KillProgramsIn(App(), {"zupdater.exe"});
+    const int stuck = KillProgramsIn(App(), {"zupdater.exe", "murvo.exe"});
     if (stuck > 0)
-      printf("kill loop: shard %d run %d left %d zupdater.exe suspended\n", GetParam(), i, stuck);
+      printf("kill loop: shard %d run %d left %d programs suspended\n", GetParam(), i, stuck);
     killed += ended > 0;
     printf("kill loop: shard %d run %d (%s) at %lu ms: %s\n", GetParam(), i,
            kind == Kind::kComponents ? "component" : "release", static_cast<unsigned long>(delay),
