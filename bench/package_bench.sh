@@ -20,9 +20,7 @@ many_runs=${BENCH_MANY_RUNS:-1}
 tool=$(ZUPDATER_BUILD_DIR=$build "$root/scripts/build-tools.sh" 2>/dev/null)
 key="$build/keys/package_private.pem"
 [ -f "$key" ] || { echo "no development key at $key (built with a vendor key?)" >&2; exit 1; }
-for exe in package_bench extract_steps_bench; do
-  [ -x "$build/bench/$exe.exe" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
-done
+[ -x "$build/bench/package_bench.exe" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
 
 work=$(mktemp -d "$build/bench/package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -90,21 +88,6 @@ many_verify=$verify many_extract=$extract many_bare=$bare many_flushed=$flushed
 verify=$big_verify extract=$big_extract bare=$big_bare layout=$big_layout flushed=$big_flushed
 for made in out bare flushed; do cmp "$work/$made/f9999.txt" "$work/many/f9999.txt"; done
 
-# The updater's extraction step by step (bench/extract_steps.cpp, a copy of
-# it with a clock on each step): into a fresh folder, then again over what
-# that installed, as an update does.
-steps() {  # image; prints the steps of a fresh install and of a replacing one
-  rm -rf "$work/steps"
-  local pass
-  for pass in fresh replace; do
-    printf '%-8s' "$pass"
-    # A failed pass prints "failed" with its steps so far, and the bench goes on.
-    { wine "$build/bench/extract_steps_bench.exe" "$1" "$(winepath -w "$work/steps" 2>/dev/null)" 2>/dev/null ||
-      true; } | tr -d '\r'
-  done
-}
-big_steps=$(steps "$wine_image")
-many_steps=$(steps "$wine_many")
 wineserver -k >/dev/null 2>&1 || true
 
 awk -v size="$size" -v dgst="$dgst" -v gcab="$gcab" -v verify="$verify" -v extract="$extract" \
@@ -132,10 +115,6 @@ awk -v extract="$many_extract" -v bare="$many_bare" -v flushed="$many_flushed" '
   printf "10,000 small files: ratio extract / (bare + flush):   %.2f   (goal: at most 1.10)\n", extract / flushed
   printf "10,000 small files: ratio (bare + flush) / bare:      %.2f   (what flushing costs)\n", flushed / bare
 }'
-# One line per pass: "name seconds" pairs after the counts.
-echo "where the updater's extraction spends its time (seconds; one run each):"
-echo "$big_steps" | sed 's/^/  50 MB     /'
-echo "$many_steps" | sed 's/^/  10,000    /'
 # What every self-update downloads: the shipped 32-bit program, symbols
 # stripped (they stay beside it in zupdater.exe.debug).
 shipped="$root/build/win/zupdater.exe"

@@ -52,14 +52,20 @@ bool NormalisePath(const std::string& path, std::string* normal) {
   return true;
 }
 
-bool IsUpdaterOwnPath(const std::string& path) {
-  std::string normal;
-  const std::string working = NormalWorkingFolder();
-  if (working.empty() || !NormalisePath(path, &normal)) return false;
-  if (!BeginsWithNoCase(normal, working)) return false;
-  // Directly in the working folder, or anywhere below its logs folder.
+namespace {
+// Whether normal (a normalised path) names one of the updater's own files
+// in working (the normalised working folder): directly in it, or anywhere
+// below its logs folder.
+bool IsOwnBelow(const std::string& normal, const std::string& working) {
+  if (working.empty() || !BeginsWithNoCase(normal, working)) return false;
   const std::string rest = normal.substr(working.size());
   return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+}
+}  // namespace
+
+bool IsUpdaterOwnPath(const std::string& path) {
+  std::string normal;
+  return NormalisePath(path, &normal) && IsOwnBelow(normal, NormalWorkingFolder());
 }
 
 CZOwnPathCheck::CZOwnPathCheck(const std::string& folder)
@@ -76,10 +82,7 @@ bool CZOwnPathCheck::IsOwn(const std::string& name) const {
   char* file = nullptr;
   const DWORD length = GetFullPathNameA((m_folder + name).c_str(), sizeof(full), full, &file);
   if (length == 0 || length >= sizeof(full)) return IsUpdaterOwnPath(m_given + "\\" + name);
-  const std::string normal = full;
-  if (!BeginsWithNoCase(normal, m_working)) return false;
-  const std::string rest = normal.substr(m_working.size());
-  return IsUpdaterOwnName(rest.substr(0, rest.find('\\')));
+  return IsOwnBelow(full, m_working);
 }
 
 bool IsUpdaterDownloadPath(const std::string& path) {
