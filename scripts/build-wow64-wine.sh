@@ -92,6 +92,15 @@ main() {
   # Built in the source folder, as Debian builds it: maintainer mode does not
   # work in a folder of its own.
   cd "$work/src"
+  # Debian's patch links mingw-w64's zlib1.dll in place of Wine's bundled
+  # zlib; a WoW64 Wine has no system DLL path to find it at run time, so
+  # user32.dll and every program fail to load. The bundled zlib it is.
+  if ! grep -q 'WINE_CONFIG_MAKEFILE(libs/zlib)' configure.ac; then
+    step "putting Wine's bundled zlib back"
+    patch -R -p1 <debian/patches/system/zlib.patch >>"$work/extract.log"
+    autoreconf -f >"$work/autoreconf.log" 2>&1
+    rm -f .configured
+  fi
   options_id=$(printf '%s\n' "${configure_options[@]}" | md5sum | cut -d' ' -f1)
   if [ "$(cat .configured 2>/dev/null)" != "$options_id" ]; then
     step "configuring"
