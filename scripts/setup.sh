@@ -9,13 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # --demo: only what the demo builds and runs (the updater for the
 # architecture that runs here, its fixtures and the site): no fuzzing
 # compiler, no second libcrypto.
-# --wow64: also the WoW64 Wine that runs the shipped i686 build on a machine
-# without 32-bit Linux programs (scripts/build-wow64-wine.sh; about an hour
-# of both cores once per machine, and resumed where it stopped).
 demo=0
-wow64=0
 [ "${1:-}" = --demo ] && demo=1
-[ "${1:-}" = --wow64 ] && wow64=1
 # ZUPDATER_DEPS_DIR puts the cross-built libcrypto elsewhere (the CMake build
 # reads the same variable), e.g. to try a new build of it beside a shared one.
 deps=${ZUPDATER_DEPS_DIR:-$root/.deps}
@@ -127,9 +122,3 @@ echo "setup: libcrypto took $((SECONDS - crypto_start)) s"
 # The test Wine prefix (of the architecture the tests run as here) lives in
 # the build tree; scripts/wine-prefix.sh makes it on demand.
 "$root/scripts/wine-prefix.sh"
-
-if [ $wow64 = 1 ]; then
-  wow64_start=$SECONDS
-  "$root/scripts/build-wow64-wine.sh"
-  echo "setup: the WoW64 Wine took $((SECONDS - wow64_start)) s"
-fi

@@ -4,14 +4,7 @@
 #   ZUPDATER_TEST_ARCH   i686 or x86_64
 #   ZUPDATER_RUN_DIR     the build folder whose programs run here
 #   WINEPREFIX, WINEARCH the prefix for that architecture
-# ZUPDATER_WINE_DIR names a Wine installation to use instead of Debian's: the
-# WoW64 Wine scripts/setup.sh --wow64 builds, which runs the shipped i686
-# build where this machine runs no 32-bit Linux program. Its programs run in
-# a 64-bit prefix of their own, as on users' 64-bit Windows.
 zu_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-if [ -n "${ZUPDATER_WINE_DIR:-}" ]; then
-  export ZUPDATER_WINE_DIR ZUPDATER_TEST_ARCH=${ZUPDATER_TEST_ARCH:-i686}
-fi
 if [ -z "${ZUPDATER_TEST_ARCH:-}" ]; then
   ZUPDATER_TEST_ARCH=$("$zu_root/scripts/target-arch.sh")
 fi
@@ -31,12 +24,6 @@ if [ "$ZUPDATER_TEST_ARCH" = x86_64 ]; then
   fi
   case ":$PATH:" in *":$zu_shim:"*) ;; *) export PATH="$zu_shim:$PATH" ;; esac
   export WINELOADER=/usr/lib/wine/wine64
-elif [ -n "${ZUPDATER_WINE_DIR:-}" ]; then
-  export ZUPDATER_RUN_DIR=${ZUPDATER_BUILD_DIR:-$zu_root/build/win}
-  export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$zu_root/build/wineprefix-wow64}
-  export WINEARCH=win64
-  case ":$PATH:" in *":$ZUPDATER_WINE_DIR/bin:"*) ;; *) export PATH="$ZUPDATER_WINE_DIR/bin:$PATH" ;; esac
-  export WINELOADER=$ZUPDATER_WINE_DIR/bin/wine
 else
   export ZUPDATER_RUN_DIR=${ZUPDATER_BUILD_DIR:-$zu_root/build/win}
   export WINEPREFIX=${ZUPDATER_WINEPREFIX:-$zu_root/build/wineprefix}

@@ -38,7 +38,7 @@ trap 'rm -f "$messages" "$output"' EXIT
 # ("failed to map the shared user data"). Without randomisation it never
 # does; the personality passes on to every program the run starts.
 no_random=()
-if [ -z "${ZUPDATER_WINE_DIR:-}" ] && command -v setarch >/dev/null; then
+if command -v setarch >/dev/null; then
   no_random=(setarch "$(uname -m)" -R)
 fi
 start=$(date +%s%N)
