@@ -35,7 +35,11 @@ run_windows_tests() {
     ctest --test-dir "$ZUPDATER_RUN_DIR" --output-on-failure -j "$(($1 + 1))" \
       --resource-spec-file "$ZUPDATER_LANES_DIR/resources.json"' lanes "$lanes"
 }
-run_windows_tests
+run_windows_tests || {
+  status=$?
+  "$root/scripts/show-failures.sh" "$ZUPDATER_RUN_DIR"
+  exit $status
+}
 if [ "$ZUPDATER_TEST_ARCH" != i686 ]; then
   echo "test: the shipped i686 build was built and checked, not run: the tests ran its x86_64 twin (docs/development.md says why)"
 fi

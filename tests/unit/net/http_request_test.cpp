@@ -65,6 +65,11 @@ TEST_P(RefusedGetTest, NoHandleAndTheReasonInTheLog) {
   DWORD length = 12345;
   EXPECT_EQ(nullptr, m_net->OpenGetRequest(Path("x.bin").c_str(), &length));
   std::string log = LogText();
+  // One request, straight to the server: what the client saw is the rule's
+  // answer and nobody else's.
+  const std::vector<std::string> seen = RequestLines(m_server.Requests(m_prefix));
+  EXPECT_EQ(std::vector<std::string>{"GET " + Path("x.bin") + " HTTP/1.0"}, seen) << log;
+  EXPECT_EQ("", m_server.ProxyRequests(m_prefix)) << log;
   EXPECT_EQ(std::string::npos, log.find("Length of file")) << log;
   if (c.logLine[0] == '\0') {
     // Depending on timing WinINet fails the send (nothing logged) or takes
